@@ -1,0 +1,18 @@
+// VxList<T>: CList<T> with its own re-entrant lock. No operation takes the
+// lock by itself: callers hold it around every sequence that must look atomic.
+#pragma once
+
+#include "CList.h"
+#include "platform/CriticalSection.h"
+
+template <class T>
+class VxList : public CList<T> {
+public:
+    explicit VxList(int blockSize = 10) : CList<T>(blockSize) {}
+    bool Lock() { return lock_.Lock(); }
+    bool Unlock() { return lock_.Unlock(); }
+    CCriticalSection& GetLock() { return lock_; }
+
+private:
+    CCriticalSection lock_;
+};

@@ -1,0 +1,65 @@
+// The allocation wrappers and the failure hook that tests arm.
+#include "Alloc.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace qv {
+namespace {
+std::atomic<long> g_failCountdown{0};
+std::atomic<long> g_allocCount{0};
+}  // namespace
+
+void SetAllocFailure(long nth) { g_failCountdown.store(nth); }
+long AllocCount() { return g_allocCount.load(); }
+void ResetAllocCount() { g_allocCount.store(0); }
+
+bool AllocShouldFail() {
+    g_allocCount.fetch_add(1);
+    long left = g_failCountdown.load();
+    while (left > 0) {
+        if (g_failCountdown.compare_exchange_weak(left, left - 1)) return left == 1;
+    }
+    return false;
+}
+
+void* MemAlloc(size_t bytes) { return AllocShouldFail() ? nullptr : std::malloc(bytes ? bytes : 1); }
+void* MemRealloc(void* block, size_t bytes) {
+    return AllocShouldFail() ? nullptr : std::realloc(block, bytes ? bytes : 1);
+}
+void MemFree(void* block) { std::free(block); }
+
+void* TaskMemAlloc(size_t bytes) { return AllocShouldFail() ? nullptr : CoTaskMemAlloc(bytes ? bytes : 1); }
+void TaskMemFree(void* block) { CoTaskMemFree(block); }
+
+BSTR AllocBstr(const OLECHAR* text) { return AllocShouldFail() ? nullptr : SysAllocString(text); }
+BSTR AllocBstrLen(const OLECHAR* text, unsigned length) {
+    return AllocShouldFail() ? nullptr : SysAllocStringLen(text, length);
+}
+
+namespace {
+// Only strings allocate when a VARIANT is copied by the library (it never
+// holds arrays or records), so the hook is asked for those alone.
+bool CopyAllocates(const VARIANT* src, bool indirect) {
+    if (src->vt == VT_BSTR) return true;
+    return indirect && src->vt == (VT_BYREF | VT_BSTR);
+}
+}  // namespace
+
+HRESULT CopyVariant(VARIANT* dest, const VARIANT* src) {
+    if (CopyAllocates(src, false) && AllocShouldFail()) {
+        VariantClear(dest);
+        return E_OUTOFMEMORY;
+    }
+    return VariantCopy(dest, const_cast<VARIANT*>(src));
+}
+
+HRESULT CopyVariantInd(VARIANT* dest, const VARIANT* src) {
+    if (CopyAllocates(src, true) && AllocShouldFail()) {
+        VariantClear(dest);
+        return E_OUTOFMEMORY;
+    }
+    return VariantCopyInd(dest, const_cast<VARIANT*>(src));
+}
+
+}  // namespace qv

@@ -1,0 +1,50 @@
+// Every allocation the library makes goes through these wrappers, so that a
+// test can make any one of them fail and check what the caller reports.
+#pragma once
+
+#include <cstddef>
+#include <new>
+#include <utility>
+
+#ifdef _WIN32
+#include "windows/WindowsSdk.h"
+#else
+#include "linux/OleAuto.h"
+#endif
+
+namespace qv {
+
+// Arms the hook: the nth allocation from now fails (1 = the next one); 0 disarms.
+void SetAllocFailure(long nth);
+// Allocations asked for since the last ResetAllocCount, failed ones included.
+long AllocCount();
+void ResetAllocCount();
+// Counts one allocation; true when the hook says that this one must fail.
+bool AllocShouldFail();
+
+// Plain heap blocks (containers, buffers).
+void* MemAlloc(size_t bytes);
+void* MemRealloc(void* block, size_t bytes);
+void MemFree(void* block);
+
+// The COM task allocator (row records and cell arrays).
+void* TaskMemAlloc(size_t bytes);
+void TaskMemFree(void* block);
+
+// BSTRs; null when the allocation fails.
+BSTR AllocBstr(const OLECHAR* text);
+BSTR AllocBstrLen(const OLECHAR* text, unsigned length);
+
+// VariantCopy and VariantCopyInd that fail with E_OUTOFMEMORY, leaving the
+// destination VT_EMPTY, when the hook fails a string copy.
+HRESULT CopyVariant(VARIANT* dest, const VARIANT* src);
+HRESULT CopyVariantInd(VARIANT* dest, const VARIANT* src);
+
+// new (nothrow) that also answers to the hook; null on failure.
+template <class T, class... Args>
+T* NewObject(Args&&... args) {
+    if (AllocShouldFail()) return nullptr;
+    return new (std::nothrow) T(std::forward<Args>(args)...);
+}
+
+}  // namespace qv

@@ -1,0 +1,22 @@
+// Narrow text of the system: the ANSI code page on Windows, UTF-8 elsewhere
+// (which is also how Linux spells file names).
+#pragma once
+
+#ifdef _WIN32
+#include "windows/WindowsSdk.h"
+#else
+#include "linux/ComBase.h"
+#endif
+
+namespace qv {
+
+// Converts length code units of text (-1: up to and including the terminator)
+// into out, as WideCharToMultiByte with no flags does; characters the narrow
+// encoding lacks become its default character. With outSize 0 it only
+// measures. Returns the bytes written (or needed), 0 on failure, including an
+// out buffer that is too small.
+int NarrowFromWide(const OLECHAR* text, int length, char* out, int outSize);
+// The reverse, as MultiByteToWideChar: bytes that do not decode become U+FFFD.
+int WideFromNarrow(const char* text, int length, OLECHAR* out, int outSize);
+
+}  // namespace qv

@@ -1,0 +1,26 @@
+// The few UTF-16 string routines the library needs, the same on every platform.
+#pragma once
+
+#include <cstddef>
+
+#ifdef _WIN32
+#include "windows/WindowsSdk.h"
+#else
+#include "linux/ComBase.h"
+#endif
+
+namespace qv {
+
+// Number of code units before the terminating zero; 0 for null.
+size_t WideLength(const OLECHAR* text);
+// Compares code unit by code unit up to the first terminating zero, as wcscmp:
+// negative, 0 or positive.
+int WideCompare(const OLECHAR* a, const OLECHAR* b);
+// As WideCompare with the letters A to Z folded to a to z and nothing else
+// folded, as _wcsicmp does in the C run-time's default locale.
+int WideCompareNoCase(const OLECHAR* a, const OLECHAR* b);
+// Copies at most count code units of source and always terminates dest, which
+// must hold count + 1 units.
+void WideCopy(OLECHAR* dest, const OLECHAR* source, size_t count);
+
+}  // namespace qv

@@ -1,0 +1,16 @@
+// File-system services over the Win32 API.
+#include "../FileSystem.h"
+
+#include "../windows/WindowsSdk.h"
+
+namespace qv {
+
+bool CanOpenForUpdate(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,11 @@
+// The Windows SDK headers (as mingw-w64 ships them) that the library builds on.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <ole2.h>
+#include <oleauto.h>
+#include <msdatsrc.h>
+#include <simpdata.h>

@@ -1,0 +1,6 @@
+// find (not yet written).
+#include "VxASCOSPObject.h"
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::find(DBROWCOUNT, DB_LORDINAL, VARIANT, OSPFIND, OSPCOMP, DBROWCOUNT*) {
+    return E_NOTIMPL;
+}

@@ -1,0 +1,39 @@
+// The table model's row routines: making, freeing and clearing rows.
+#include "VxASCOSPObject.h"
+
+#include "platform/FileSystem.h"
+
+VxASCOSPObject::VxASCOSPObject() {
+    // The array is empty, so setting its grow-by allocates nothing.
+    rows_.SetSize(0, kRowGrowBy);
+}
+
+HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
+    *row = nullptr;
+    auto* record = static_cast<ROWHEADER*>(qv::TaskMemAlloc(sizeof(ROWHEADER)));
+    if (!record) return E_OUTOFMEMORY;
+    record->status = OSPRW_READWRITE;
+    record->cells = static_cast<VARIANT*>(qv::TaskMemAlloc(sizeof(VARIANT) * static_cast<size_t>(cellCount)));
+    if (!record->cells) {
+        qv::TaskMemFree(record);
+        return E_OUTOFMEMORY;
+    }
+    for (LONG i = 0; i < cellCount; ++i) VariantInit(&record->cells[i]);
+    *row = record;
+    return S_OK;
+}
+
+void VxASCOSPObject::FreeRow(ROWHEADER* row) {
+    if (!row) return;
+    for (LONG i = 0; i < columnCount_; ++i) VariantClear(&row->cells[i]);
+    qv::TaskMemFree(row->cells);
+    qv::TaskMemFree(row);
+}
+
+void VxASCOSPObject::RemoveAllRows() {
+    CSingleLock lock(rows_.GetLock());
+    for (int i = 0; i < rows_.GetSize(); ++i) FreeRow(rows_[i]);
+    rows_.SetSize(0);
+}
+
+HRESULT VxASCOSPObject::CheckFileWritable() { return qv::CanOpenForUpdate(fileName_) ? S_OK : E_FAIL; }
