@@ -11,6 +11,7 @@
 #include <cstddef>
 
 #include "RowHeader.h"
+#include "common/LiveObjects.h"
 #include "containers/VxArray.h"
 #include "containers/VxList.h"
 #include "platform/Platform.h"
@@ -94,6 +95,8 @@ protected:
     LONG widestColumnCount_ = 0;                // widest line seen while loading
 
 private:
+    qv::LiveObjectToken liveToken_;  // keeps the library loaded while the table lives
+
     // Scratch space for ParseRecord's field text, reused from line to line.
     struct FieldBuffer {
         OLECHAR* text = nullptr;
