@@ -1,0 +1,281 @@
+// VxASCIIDriverDataSource: tables for data-member strings, its one unnamed
+// data member, and the listener registrations it holds.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "ListenerMocks.h"
+#include "TestSupport.h"
+#include "common/HResults.h"
+#include "common/LiveObjects.h"
+#include "datasource/VxASCIIDriverDataSource.h"
+#include "module/Exports.h"
+
+namespace {
+
+using ::testing::InSequence;
+using ::testing::StrictMock;
+using qvtest::W;
+
+IUnknown* const kSentinel = reinterpret_cast<IUnknown*>(0x1234);
+
+// A BSTR that frees itself.
+struct Bstr {
+    explicit Bstr(const std::string& text) {
+        qvtest::Wide wide = W(text);
+        value = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    }
+    ~Bstr() { SysFreeString(value); }
+    BSTR value;
+};
+
+class DataSourceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(0, qv::LiveObjectCount()) << "a data source or table leaked from an earlier test";
+        source_ = new VxASCIIDriverDataSource;
+        void* out = nullptr;
+        ASSERT_EQ(S_OK, source_->QueryInterface(IID_DataSource, &out)) << "QueryInterface for DataSource";
+    }
+    void TearDown() override {
+        if (source_) {
+            EXPECT_EQ(0u, source_->Release()) << "the test's reference was the only one";
+        }
+        EXPECT_EQ(0, qv::LiveObjectCount()) << "a table is still alive";
+        for (const std::string& path : files_) std::remove(path.c_str());
+    }
+
+    // A text file with the given bytes, removed when the test ends.
+    std::string MakeFile(const std::string& name, const std::string& bytes) {
+        std::string path = ::testing::TempDir() + "qv_datasource_" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        files_.push_back(path);
+        return path;
+    }
+
+    // Gets a table; skips the test while the loader is not part of the build.
+    OLEDBSimpleProvider* Open(const std::string& dataMember) {
+        Bstr text(dataMember);
+        IUnknown* out = nullptr;
+        HRESULT hr = source_->getDataMember(text.value, IID_OLEDBSimpleProvider, &out);
+        if (hr == E_NOTIMPL) return nullptr;
+        EXPECT_EQ(S_OK, hr) << "getDataMember(" << dataMember << ")";
+        return static_cast<OLEDBSimpleProvider*>(out);
+    }
+
+    VxASCIIDriverDataSource* source_ = nullptr;
+    std::vector<std::string> files_;
+    qvtest::AllocFailureGuard guard_;
+};
+
+#define OPEN_OR_SKIP(var, member)                                            \
+    OLEDBSimpleProvider* var = Open(member);                                 \
+    if (!var && !HasFailure()) GTEST_SKIP() << "no loader in this build yet"; \
+    ASSERT_TRUE(var)
+
+TEST_F(DataSourceTest, QueryInterfaceAnswersIUnknownAndDataSourceOnly) {
+    EXPECT_EQ(E_INVALIDARG, source_->QueryInterface(IID_IUnknown, nullptr));
+    void* out = kSentinel;
+    EXPECT_EQ(E_NOINTERFACE, source_->QueryInterface(IID_OLEDBSimpleProvider, &out));
+    EXPECT_EQ(nullptr, out);
+    out = kSentinel;
+    EXPECT_EQ(E_NOINTERFACE, source_->QueryInterface(IID_IClassFactory, &out));
+    EXPECT_EQ(nullptr, out);
+    ASSERT_EQ(S_OK, source_->QueryInterface(IID_IUnknown, &out)) << "QueryInterface for IUnknown";
+    EXPECT_EQ(static_cast<void*>(static_cast<DataSource*>(source_)), out);
+    EXPECT_EQ(3u, source_->AddRef());
+    EXPECT_EQ(2u, source_->Release());
+    EXPECT_EQ(1u, source_->Release());
+}
+
+TEST_F(DataSourceTest, GetDataMemberRefusesMissingArgumentsWithoutWritingTheOutPointer) {
+    Bstr name(MakeFile("unused.txt", "a,b\n"));
+    EXPECT_EQ(E_INVALIDARG, source_->getDataMember(name.value, IID_OLEDBSimpleProvider, nullptr));
+
+    IUnknown* out = kSentinel;
+    EXPECT_EQ(E_INVALIDARG, source_->getDataMember(nullptr, IID_OLEDBSimpleProvider, &out));
+    EXPECT_EQ(kSentinel, out);
+
+    Bstr empty("");
+    EXPECT_EQ(E_INVALIDARG, source_->getDataMember(empty.value, IID_OLEDBSimpleProvider, &out));
+    EXPECT_EQ(kSentinel, out);
+    EXPECT_EQ(1, qv::LiveObjectCount()) << "no table was made";
+}
+
+TEST_F(DataSourceTest, AFileThatCannotBeOpenedGivesTheLoadersErrorAndNoTable) {
+    Bstr missing(::testing::TempDir() + "qv_datasource_no_such_file.txt");
+    IUnknown* out = kSentinel;
+    HRESULT hr = source_->getDataMember(missing.value, IID_OLEDBSimpleProvider, &out);
+    if (hr == E_NOTIMPL) GTEST_SKIP() << "no loader in this build yet";
+    EXPECT_EQ(ASC_E_FILEACCESS, hr) << "getDataMember of a missing file";
+    EXPECT_EQ(kSentinel, out) << "a failed construction writes no out pointer";
+    EXPECT_EQ(1, qv::LiveObjectCount()) << "the failed table is gone";
+}
+
+TEST_F(DataSourceTest, EveryCallHandsOutANewTableWithOneReference) {
+    std::string path = MakeFile("plants.txt", "Fern,green\nRose,red\n");
+    OPEN_OR_SKIP(first, path);
+    EXPECT_EQ(2u, first->AddRef()) << "the caller holds the table's only reference";
+    EXPECT_EQ(1u, first->Release());
+
+    Bstr text(path);
+    IUnknown* second = nullptr;
+    ASSERT_EQ(S_OK, source_->getDataMember(text.value, IID_IUnknown, &second)) << "getDataMember for IUnknown";
+    EXPECT_NE(static_cast<IUnknown*>(first), second) << "tables are never shared";
+    EXPECT_EQ(3, qv::LiveObjectCount());
+
+    // An edit made through one table is not seen through the other.
+    void* secondTable = nullptr;
+    ASSERT_EQ(S_OK, second->QueryInterface(IID_OLEDBSimpleProvider, &secondTable));
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = 7;
+    HRESULT hr = first->setVariant(1, 1, OSPFORMAT_RAW, value);
+    if (hr != E_NOTIMPL) {
+        ASSERT_EQ(S_OK, hr) << "setVariant";
+        VARIANT seen;
+        VariantInit(&seen);
+        ASSERT_EQ(S_OK, static_cast<OLEDBSimpleProvider*>(secondTable)->getVariant(1, 1, OSPFORMAT_RAW, &seen));
+        EXPECT_EQ(VT_BSTR, seen.vt);
+        EXPECT_EQ("Fern", qvtest::N(seen.bstrVal));
+        VariantClear(&seen);
+    }
+    static_cast<IUnknown*>(secondTable)->Release();
+    second->Release();
+    EXPECT_EQ(0u, first->Release());
+
+    // The data source outlives its tables, and tables outlive the data source.
+    OLEDBSimpleProvider* third = Open(path);
+    ASSERT_TRUE(third);
+    EXPECT_EQ(0u, source_->Release());
+    source_ = nullptr;
+    DBROWCOUNT rows = 0;
+    EXPECT_EQ(S_OK, third->getRowCount(&rows));
+    EXPECT_EQ(2, rows);
+    EXPECT_EQ(S_FALSE, DllCanUnloadNow()) << "a table alone still holds the library";
+    EXPECT_EQ(0u, third->Release());
+}
+
+TEST_F(DataSourceTest, AnInterfaceTheTableLacksDestroysTheNewTable) {
+    std::string path = MakeFile("refused.txt", "x\n");
+    Bstr text(path);
+    IUnknown* out = kSentinel;
+    HRESULT hr = source_->getDataMember(text.value, IID_DataSource, &out);
+    if (hr == E_NOTIMPL) GTEST_SKIP() << "no loader in this build yet";
+    EXPECT_EQ(E_NOINTERFACE, hr);
+    EXPECT_EQ(nullptr, out);
+    EXPECT_EQ(1, qv::LiveObjectCount()) << "the refused table must not stay alive";
+}
+
+TEST_F(DataSourceTest, OutOfMemoryWhileBuildingATableLeavesNothingAlive) {
+    std::string path = MakeFile("memory.txt", "alpha,beta\ngamma,delta,epsilon\n");
+    OPEN_OR_SKIP(probe, path);
+    probe->Release();
+
+    Bstr text(path);
+    qv::SetAllocFailure(1);
+    IUnknown* out = kSentinel;
+    EXPECT_EQ(E_OUTOFMEMORY, source_->getDataMember(text.value, IID_OLEDBSimpleProvider, &out))
+        << "the table object itself cannot be allocated";
+    EXPECT_EQ(1, qv::LiveObjectCount());
+
+    // Every later allocation in turn: a clean failure, or success.
+    bool succeeded = false;
+    for (long n = 2; n < 200 && !succeeded; ++n) {
+        out = nullptr;
+        qv::SetAllocFailure(n);
+        HRESULT hr = source_->getDataMember(text.value, IID_OLEDBSimpleProvider, &out);
+        qv::SetAllocFailure(0);
+        if (SUCCEEDED(hr)) {
+            succeeded = true;
+            out->Release();
+        } else {
+            EXPECT_TRUE(hr == E_OUTOFMEMORY || hr == E_FAIL) << "allocation " << n << ": 0x" << std::hex << hr;
+            EXPECT_EQ(nullptr, out);
+        }
+        EXPECT_EQ(1, qv::LiveObjectCount()) << "allocation " << n;
+    }
+    EXPECT_TRUE(succeeded);
+}
+
+TEST_F(DataSourceTest, TheOneDataMemberIsUnnamed) {
+    BSTR name = nullptr;
+    ASSERT_EQ(S_OK, source_->getDataMemberName(0, &name)) << "getDataMemberName(0)";
+    ASSERT_NE(nullptr, name) << "a real empty string, safe to free";
+    EXPECT_EQ(0u, SysStringLen(name));
+    SysFreeString(name);
+
+    name = reinterpret_cast<BSTR>(kSentinel);
+    EXPECT_EQ(E_INVALIDARG, source_->getDataMemberName(1, &name));
+    EXPECT_EQ(E_INVALIDARG, source_->getDataMemberName(-1, &name));
+    EXPECT_EQ(reinterpret_cast<BSTR>(kSentinel), name);
+    EXPECT_EQ(E_INVALIDARG, source_->getDataMemberName(0, nullptr));
+
+    qv::SetAllocFailure(1);
+    EXPECT_EQ(E_OUTOFMEMORY, source_->getDataMemberName(0, &name));
+
+    LONG count = 0;
+    EXPECT_EQ(S_OK, source_->getDataMemberCount(&count));
+    EXPECT_EQ(1, count);
+    EXPECT_EQ(E_INVALIDARG, source_->getDataMemberCount(nullptr));
+}
+
+TEST_F(DataSourceTest, ListenersAreHeldOncePerRegistrationAndNeverCalled) {
+    StrictMock<qvtest::MockDataSourceListener> listener;
+    listener.CountReferences();
+    EXPECT_CALL(listener, AddRef()).Times(2);
+    EXPECT_CALL(listener, Release()).Times(1);
+
+    EXPECT_EQ(E_INVALIDARG, source_->addDataSourceListener(nullptr));
+    EXPECT_EQ(E_INVALIDARG, source_->removeDataSourceListener(nullptr));
+    EXPECT_EQ(S_OK, source_->addDataSourceListener(&listener));
+    EXPECT_EQ(S_OK, source_->addDataSourceListener(&listener)) << "duplicates are allowed";
+    EXPECT_EQ(3, listener.refs);
+    EXPECT_EQ(S_OK, source_->removeDataSourceListener(&listener));
+    EXPECT_EQ(2, listener.refs) << "one removal drops one registration";
+    ::testing::Mock::VerifyAndClearExpectations(&listener);
+
+    listener.CountReferences();
+    EXPECT_CALL(listener, Release()).Times(1);
+    EXPECT_EQ(S_OK, source_->removeDataSourceListener(&listener));
+    EXPECT_EQ(E_FAIL, source_->removeDataSourceListener(&listener)) << "nothing left to remove";
+    EXPECT_EQ(1, listener.refs);
+}
+
+TEST_F(DataSourceTest, DestructionReleasesEachRegistrationOnceInOrder) {
+    StrictMock<qvtest::MockDataSourceListener> first, second;
+    first.CountReferences();
+    second.CountReferences();
+    EXPECT_CALL(first, AddRef()).Times(2);
+    EXPECT_CALL(second, AddRef()).Times(1);
+    ASSERT_EQ(S_OK, source_->addDataSourceListener(&first));
+    ASSERT_EQ(S_OK, source_->addDataSourceListener(&second));
+    ASSERT_EQ(S_OK, source_->addDataSourceListener(&first));
+    {
+        InSequence order;
+        EXPECT_CALL(first, Release());
+        EXPECT_CALL(second, Release());
+        EXPECT_CALL(first, Release());
+    }
+    EXPECT_EQ(0u, source_->Release());
+    source_ = nullptr;
+    EXPECT_EQ(1, first.refs);
+    EXPECT_EQ(1, second.refs);
+}
+
+TEST_F(DataSourceTest, AListThatCannotGrowGivesTheReferenceBack) {
+    StrictMock<qvtest::MockDataSourceListener> listener;
+    listener.CountReferences();
+    EXPECT_CALL(listener, AddRef()).Times(1);
+    EXPECT_CALL(listener, Release()).Times(1);
+    qv::SetAllocFailure(1);
+    EXPECT_EQ(E_OUTOFMEMORY, source_->addDataSourceListener(&listener));
+    EXPECT_EQ(1, listener.refs);
+    EXPECT_EQ(E_FAIL, source_->removeDataSourceListener(&listener)) << "nothing was registered";
+}
+
+}  // namespace

@@ -1,0 +1,210 @@
+// DllRegisterServer and DllUnregisterServer against a registry of the test's
+// own: the sixteen rows and their values, re-registration, unregistration
+// with nothing there or with someone else's subkey in the way, and failures.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "ModuleLibrary.h"
+#include "RegistrySandbox.h"
+#include "TestSupport.h"
+#include "module/Exports.h"
+#include "platform/ModulePath.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+#endif
+
+namespace {
+
+typedef std::map<std::string, std::string> Values;
+
+const std::string kObject = "CLSID\\{A1D4E7B2-3C58-4F09-8E6A-5B2C9D0F7E13}";
+const std::string kProvider = "CLSID\\{6F3C2A91-4D7E-4B1A-9C05-2E8D71A4B3C6}";
+
+std::string Directory(const std::string& path) { return path.substr(0, path.rfind(qv::kPathSeparator) + 1); }
+
+// What one registration leaves for a library at modulePath: every key (marked
+// "<key>") and the sixteen values.
+Values Registered(const std::string& modulePath) {
+    Values v;
+    for (const std::string& key :
+         {std::string("VxASCOSP"), std::string("VxASCOSP\\Clsid"), std::string("CLSID"), kObject, kObject + "\\ProgID",
+          kObject + "\\VersionIndependentProgID", kObject + "\\InprocServer32", std::string("Quorvel"),
+          std::string("Quorvel\\CLSID"), kProvider, kProvider + "\\InprocServer32", kProvider + "\\ProgID",
+          kProvider + "\\VersionIndependentProgID", kProvider + "\\OLE DB Provider", kProvider + "\\OSP Data Object"})
+        v[key + "|(default)<key>"] = "";
+    v["VxASCOSP|(default)"] = "Varnex OLE DB ASCII OSP Provider";
+    v["VxASCOSP\\Clsid|(default)"] = "{A1D4E7B2-3C58-4F09-8E6A-5B2C9D0F7E13}";
+    v[kObject + "|(default)"] = "VxASCOSP";
+    v[kObject + "\\ProgID|(default)"] = "VxASCOSP";
+    v[kObject + "\\VersionIndependentProgID|(default)"] = "VxASCOSP";
+    v[kObject + "\\InprocServer32|ThreadingModel"] = "Both";
+    v[kObject + "\\InprocServer32|(default)"] = modulePath;
+    v["Quorvel|(default)"] = "Varnex OLE DB ASCII Provider";
+    v["Quorvel\\CLSID|(default)"] = "{6F3C2A91-4D7E-4B1A-9C05-2E8D71A4B3C6}";
+    v[kProvider + "|(default)"] = "Quorvel";
+    v[kProvider + "\\InprocServer32|ThreadingModel"] = "Both";
+    v[kProvider + "\\InprocServer32|(default)"] = Directory(modulePath) + "MSDAOSP.DLL";
+    v[kProvider + "\\ProgID|(default)"] = "Quorvel.1";
+    v[kProvider + "\\VersionIndependentProgID|(default)"] = "Quorvel";
+    v[kProvider + "\\OLE DB Provider|(default)"] = "Varnex OLE DB ASCII Provider";
+    v[kProvider + "\\OSP Data Object|(default)"] = "VxASCOSP";
+    return v;
+}
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sandbox_.Ok()) << "no private registry for the test";
+        char path[260];
+        DWORD length = qv::ModuleFileName(nullptr, path, sizeof path);
+        ASSERT_TRUE(length > 0 && length < sizeof path);
+        modulePath_.assign(path, length);
+    }
+
+    qvtest::RegistrySandbox sandbox_;
+    std::string modulePath_;
+    qvtest::AllocFailureGuard guard_;
+};
+
+TEST_F(RegistrationTest, RegisterWritesExactlyTheSixteenRows) {
+    ASSERT_EQ(S_OK, DllRegisterServer()) << "DllRegisterServer";
+    EXPECT_EQ(Registered(modulePath_), sandbox_.AllValues());
+
+    std::string value;
+    ASSERT_EQ(ERROR_SUCCESS, qvtest::ReadRegistryString("quorvel\\clsid", nullptr, value))
+        << "names are found whatever their case";
+    EXPECT_EQ("{6F3C2A91-4D7E-4B1A-9C05-2E8D71A4B3C6}", value);
+}
+
+TEST_F(RegistrationTest, RegisteringTwiceLeavesOneRegistration) {
+    ASSERT_EQ(S_OK, DllRegisterServer());
+    ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("Quorvel", "Stale", "from an older version"));
+    ASSERT_EQ(S_OK, DllRegisterServer()) << "the second registration";
+    EXPECT_EQ(Registered(modulePath_), sandbox_.AllValues()) << "the first one's keys went with their values";
+}
+
+TEST_F(RegistrationTest, UnregisterWithNothingRegisteredSucceedsAndTouchesNothingElse) {
+    ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("CLSID\\{00000000-1111-2222-3333-444444444444}", nullptr, "x"));
+    ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("txtfile", nullptr, "Text Document"));
+    Values before = sandbox_.AllValues();
+    EXPECT_EQ(S_OK, DllUnregisterServer());
+    EXPECT_EQ(before, sandbox_.AllValues());
+
+    ASSERT_EQ(S_OK, DllRegisterServer());
+    EXPECT_EQ(S_OK, DllUnregisterServer());
+    EXPECT_EQ(before, sandbox_.AllValues()) << "\"CLSID\" and every key outside the table stay";
+    EXPECT_TRUE(qvtest::RegistryKeyExists("CLSID"));
+}
+
+TEST_F(RegistrationTest, AForeignSubkeyFailsUnregistrationButEveryOtherRowGoes) {
+    ASSERT_EQ(S_OK, DllRegisterServer());
+    ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey(kObject + "\\Implemented Categories"));
+    EXPECT_EQ(E_FAIL, DllUnregisterServer());
+
+    Values expected;
+    expected["CLSID|(default)<key>"] = "";
+    expected[kObject + "|(default)<key>"] = "";
+    expected[kObject + "|(default)"] = "VxASCOSP";
+    expected[kObject + "\\Implemented Categories|(default)<key>"] = "";
+    EXPECT_EQ(expected, sandbox_.AllValues()) << "only the class key above the foreign key stays";
+
+    EXPECT_EQ(S_OK, DllRegisterServer()) << "registration opens the key that stayed";
+    Values registered = Registered(modulePath_);
+    registered[kObject + "\\Implemented Categories|(default)<key>"] = "";
+    EXPECT_EQ(registered, sandbox_.AllValues());
+}
+
+// The module path through the built library itself: the path the system
+// loaded it from.
+TEST_F(RegistrationTest, TheBuiltLibraryRegistersItsOwnPath) {
+    qvtest::ModuleLibrary library(QUORVEL_LIBRARY_PATH);
+    ASSERT_TRUE(library.Loaded()) << QUORVEL_LIBRARY_PATH;
+    auto registerServer = library.Get<qvtest::EntryPoint>("DllRegisterServer");
+    auto unregisterServer = library.Get<qvtest::EntryPoint>("DllUnregisterServer");
+    ASSERT_TRUE(registerServer && unregisterServer);
+    std::string path = library.FileName();
+    ASSERT_FALSE(path.empty());
+
+    ASSERT_EQ(S_OK, registerServer()) << "DllRegisterServer of " << path;
+    EXPECT_EQ(Registered(path), sandbox_.AllValues());
+    EXPECT_EQ(S_OK, unregisterServer());
+    EXPECT_EQ(Values({{"CLSID|(default)<key>", ""}}), sandbox_.AllValues());
+}
+
+#ifndef _WIN32
+// Failures of the registry itself are made on Linux, where the registry layer
+// is ours: a failed handle allocation, a path too long, an unreadable file.
+TEST_F(RegistrationTest, ARowThatCannotBeWrittenUndoesTheWholeRegistration) {
+    ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("Quorvel", nullptr, "an older registration"));
+    ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("txtfile", nullptr, "Text Document"));
+    bool succeeded = false;
+    for (long n = 1; n < 100 && !succeeded; ++n) {
+        qv::SetAllocFailure(n);
+        HRESULT hr = DllRegisterServer();
+        qv::SetAllocFailure(0);
+        if (hr == S_OK) {
+            succeeded = true;
+            Values expected = Registered(modulePath_);
+            expected["txtfile|(default)<key>"] = "";
+            expected["txtfile|(default)"] = "Text Document";
+            EXPECT_EQ(expected, sandbox_.AllValues());
+        } else {
+            EXPECT_EQ(E_FAIL, hr) << "allocation " << n;
+            Values expected{{"txtfile|(default)<key>", ""}, {"txtfile|(default)", "Text Document"}};
+            Values after = sandbox_.AllValues();
+            after.erase("CLSID|(default)<key>");  // "CLSID" is no row's key: it may stay
+            EXPECT_EQ(expected, after)
+                << "allocation " << n << ": every row's key is gone, the one that was there before too";
+        }
+    }
+    EXPECT_TRUE(succeeded);
+}
+
+// Copies the built library to dir/name and registers that copy.
+HRESULT RegisterCopyAt(const std::string& dir, const std::string& name) {
+    if (std::system(("mkdir -p '" + dir + "' && cp '" QUORVEL_LIBRARY_PATH "' '" + dir + "/" + name + "'").c_str()))
+        return E_UNEXPECTED;
+    qvtest::ModuleLibrary library(dir + "/" + name);
+    if (!library.Loaded()) return E_UNEXPECTED;
+    return library.Get<qvtest::EntryPoint>("DllRegisterServer")();
+}
+
+TEST_F(RegistrationTest, ALibraryPathThatDoesNotFitLeavesTheRegistryUntouched) {
+    ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("Quorvel", nullptr, "an older registration"));
+    Values before = sandbox_.AllValues();
+    std::string dir = sandbox_.Directory() + "/" + std::string(120, 'd') + "/" + std::string(120, 'e');
+    EXPECT_EQ(E_FAIL, RegisterCopyAt(dir, "Quorvel.so")) << "a path of 260 bytes or more";
+    EXPECT_EQ(before, sandbox_.AllValues());
+}
+
+TEST_F(RegistrationTest, APreparedValueOver260CharactersFailsTheRegistration) {
+    ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("Quorvel", nullptr, "an older registration"));
+    // The directory plus "MSDAOSP.DLL" passes 260 characters while the path
+    // itself still fits.
+    std::string base = sandbox_.Directory() + "/";
+    std::string dir = base + std::string(120, 'd') + "/" + std::string(255 - 4 - base.size() - 121, 'e');
+    ASSERT_EQ(255u, dir.size() + 4);
+    EXPECT_EQ(E_FAIL, RegisterCopyAt(dir, "q.so"));
+    EXPECT_EQ(Values({{"CLSID|(default)<key>", ""}}), sandbox_.AllValues());
+}
+
+TEST_F(RegistrationTest, AnUnreadableRegistryFileIsNeitherRegisteredIntoNorLost) {
+    std::string text = "this is not a registry file\n";
+    ASSERT_EQ(0, std::system(("mkdir -p '" + sandbox_.Directory() + "'").c_str()));
+    std::ofstream(sandbox_.FilePath(), std::ios::binary) << text;
+    EXPECT_EQ(E_FAIL, DllRegisterServer());
+    EXPECT_EQ(E_FAIL, DllUnregisterServer());
+    std::ifstream in(sandbox_.FilePath(), std::ios::binary);
+    std::stringstream after;
+    after << in.rdbuf();
+    EXPECT_EQ(text, after.str());
+}
+#endif
+
+}  // namespace
