@@ -20,6 +20,7 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest tsan
 # redirected (a server holding ctest's pipe can hang the run), killed at the end.
 export QUORVEL_BUILD_ROOT="$root/build"
 . "$root/scripts/wine-env"
+"$QUORVEL_WINESERVER" -k >/dev/null 2>&1 || true  # a server left from an earlier run
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$QUORVEL_WINE" wineboot -i </dev/null >/dev/null 2>&1
     "$QUORVEL_WINESERVER" -w
@@ -28,4 +29,12 @@ fi
 trap '"$QUORVEL_WINESERVER" -k >/dev/null 2>&1 || true' EXIT
 "$QUORVEL_WINE" wineboot </dev/null >/dev/null 2>&1
 run_ctest win64
+
+# A short run of every fuzz target, as a smoke test of the parsers.
+echo "== fuzzing"
+cmake -S "$root/fuzz" -B "$root/build/fuzz" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build "$root/build/fuzz" -j "$(nproc)"
+for target in "$root"/build/fuzz/*_fuzz; do
+    "$target" -max_total_time=15 -print_final_stats=0 2>&1 | tail -n 1
+done
 echo "== all suites passed"
