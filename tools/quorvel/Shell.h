@@ -1,0 +1,58 @@
+// quorvel shell: one table open for a sequence of commands, one per input
+// line, each answered on one line (plain text, or a JSON object with --json).
+#pragma once
+
+#include <istream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace quorvel {
+
+class EventListener;
+
+// One parsed command. Numbers are checked to fit a signed 32-bit value.
+struct ShellCommand {
+    std::string name;
+    std::vector<LONG> numbers;  // in the order of the plain form
+    std::string text;           // set, find: UTF-8 from JSON, narrow from plain lines
+    bool textIsUtf8 = false;
+};
+
+// Parses a plain line ("set 2 3 some text") or a JSON array (["set",2,3,"x"]).
+// False, with a message, for a line that is no command.
+bool ParsePlainCommand(const std::string& line, ShellCommand& command, std::string& error);
+bool ParseJsonCommand(const std::string& line, ShellCommand& command, std::string& error);
+
+class Shell {
+public:
+    // Takes over the caller's reference on the table.
+    Shell(OLEDBSimpleProvider* table, bool json);
+    ~Shell();
+    Shell(const Shell&) = delete;
+    Shell& operator=(const Shell&) = delete;
+
+    // Answers every line until quit or the end of input, then releases the
+    // table (which saves a changed one). True when every command succeeded.
+    bool Run(std::istream& input);
+
+private:
+    struct Answer {
+        HRESULT hr = S_OK;
+        nlohmann::json values = nlohmann::json::object();  // the out values by their JSON keys
+        std::vector<std::string> lines;                     // the plain answer
+        std::string error;                                  // a line that was no command
+    };
+
+    Answer Execute(const ShellCommand& command, bool& quit);
+    void Print(const Answer& answer);
+    void ReleaseTable();
+
+    OLEDBSimpleProvider* table_;
+    bool json_;
+    EventListener* listener_ = nullptr;
+};
+
+}  // namespace quorvel
