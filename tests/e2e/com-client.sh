@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Under Wine: registers the DLL with regsvr32, checks the rows with reg query,
+# runs the COM client in both apartments, unregisters and checks the rows are gone.
+# Usage: com-client.sh Quorvel.dll ComClient.exe
+set -u
+dll=$1 client=$2
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/wine-env"
+wine=$QUORVEL_WINE
+work=$(mktemp -d /tmp/qv_com.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL $*" >&2; failures=$((failures + 1)); }
+query() { "$wine" reg query "$1" /ve </dev/null 2>/dev/null | tr -d '\r'; }
+
+dllw=$("$wine" winepath -w "$dll" </dev/null 2>/dev/null | tr -d '\r')
+"$wine" regsvr32 /s "$dllw" </dev/null >/dev/null 2>&1
+rc=$?
+[ $rc = 0 ] || fail "regsvr32 returned $rc (3: cannot load, 4: no entry point, 5: DllRegisterServer failed)"
+
+object='HKEY_CLASSES_ROOT\CLSID\{A1D4E7B2-3C58-4F09-8E6A-5B2C9D0F7E13}'
+provider='HKEY_CLASSES_ROOT\CLSID\{6F3C2A91-4D7E-4B1A-9C05-2E8D71A4B3C6}'
+query "$object\\InprocServer32" | grep -qF "$dllw" || fail "the data object's InprocServer32 is not $dllw"
+query "$provider\\InprocServer32" | grep -qF "${dllw%\\*}\\MSDAOSP.DLL" || fail "the provider's InprocServer32"
+query 'HKEY_CLASSES_ROOT\VxASCOSP\Clsid' | grep -qF '{A1D4E7B2-3C58-4F09-8E6A-5B2C9D0F7E13}' || fail "VxASCOSP\\Clsid"
+query "$provider\\OSP Data Object" | grep -qF 'VxASCOSP' || fail "OSP Data Object"
+
+printf 'Fern,green\r\nRose,red\r\nMoss,\r\n' >"$work/plant.txt"
+"$wine" "$client" "$("$wine" winepath -w "$work/plant.txt" </dev/null 2>/dev/null | tr -d '\r')" 3 2 Fern \
+    </dev/null >"$work/out" 2>&1
+rc=$?
+tr -d '\r' <"$work/out"
+if [ $rc = 77 ]; then
+    "$wine" regsvr32 /u /s "$dllw" </dev/null >/dev/null 2>&1
+    exit 77
+fi
+[ $rc = 0 ] || fail "the COM client"
+
+"$wine" regsvr32 /u /s "$dllw" </dev/null >/dev/null 2>&1 || fail "regsvr32 /u"
+[ -z "$(query 'HKEY_CLASSES_ROOT\VxASCOSP')" ] || fail "VxASCOSP is still registered"
+[ -z "$(query "$object")" ] || fail "the data object's class is still registered"
+
+[ $failures = 0 ] && echo "all COM client checks passed"
+[ $failures = 0 ]
