@@ -84,6 +84,13 @@ public:
         if (cell.vt == VT_BSTR) return N(cell.bstrVal);
         return "<vt " + std::to_string(cell.vt) + ">";
     }
+    // The type of a cell when the data row exists, else VT_ILLEGAL-like 0xFFFF,
+    // checked and read in one hold of the lock (for threads racing with edits).
+    VARTYPE TypeIfThere(LONG row, LONG column) {
+        CSingleLock lock(rows_.GetLock());
+        if (row < 1 || row >= rows_.GetSize()) return 0xFFFF;
+        return rows_[row]->cells[column - 1].vt;
+    }
     // The texts of one column, data rows 1 to the row count.
     std::vector<std::string> ColumnTexts(LONG column) {
         CSingleLock lock(rows_.GetLock());

@@ -196,6 +196,7 @@ TEST(CompareVariants, StringsCompareWholeAndFoldOnlyAToZ) {
 
     OwnedVariant empty(""), null;
     null.v.vt = VT_BSTR;
+    null.v.bstrVal = nullptr;
     EXPECT_EQ(VxASCOSPObject::kOrderEqual, Compare(null.v, empty.v));
     EXPECT_EQ(VxASCOSPObject::kOrderLess, Compare(null.v, prefix.v));
 

@@ -1,6 +1,7 @@
 // TempFile: a file of given bytes in the temporary directory, removed when the
-// test ends, that a test can make impossible to open for update (read-only,
-// and for a root user on Linux also immutable, since root ignores the mode).
+// test ends, that a test can make impossible to open for update: read-only,
+// and where a root user ignores that (Linux, Wine run as root) also immutable
+// on Linux or held open without write sharing on Windows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -57,13 +58,20 @@ public:
     void MakeReadOnly() {
         std::filesystem::permissions(path_, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
                                                 std::filesystem::perms::others_read);
-#ifndef _WIN32
+#ifdef _WIN32
+        if (OpensForUpdate())
+            holder_ = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+#else
         if (OpensForUpdate()) SetImmutable(true);
 #endif
         ASSERT_FALSE(OpensForUpdate()) << "cannot make " << path_ << " read-only";
     }
     void MakeWritable() {
-#ifndef _WIN32
+#ifdef _WIN32
+        if (holder_ != INVALID_HANDLE_VALUE) CloseHandle(holder_);
+        holder_ = INVALID_HANDLE_VALUE;
+#else
         if (immutable_) SetImmutable(false);
 #endif
         std::error_code ignored;
@@ -76,7 +84,9 @@ private:
         std::fstream probe(path_, std::ios::in | std::ios::out | std::ios::binary);
         return probe.is_open();
     }
-#ifndef _WIN32
+#ifdef _WIN32
+    HANDLE holder_ = INVALID_HANDLE_VALUE;
+#else
     void SetImmutable(bool on) {
         int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return;
