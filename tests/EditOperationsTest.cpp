@@ -65,68 +65,47 @@ TEST_F(EditTest, SetVariantStoresACopyAndTellsBeforeAndAfter) {
     ASSERT_EQ(S_OK, Osp()->setVariant(2, 3, OSPFORMAT_HTML, value.v)) << "setVariant(2, 3)";
     EXPECT_TRUE(table_->Modified());
     EXPECT_EQ("new", table_->Text(2, 3));
-
-    // The caller keeps its own string: the cell holds another one.
-    VARIANT stored = table_->Cell(2, 3);
-    EXPECT_NE(value.v.bstrVal, table_->Entry(2)->cells[2].bstrVal);
-    VariantClear(&stored);
+    EXPECT_NE(value.v.bstrVal, table_->Entry(2)->cells[2].bstrVal) << "the cell shares the caller's string";
 }
 
-TEST_F(EditTest, SetVariantKeepsTheTypeOfNumbersAndStoresByReferenceValuesAsTheirValue) {
-    listener_.Expect(Call::AboutToChangeCell, 1, 1).Expect(Call::CellChanged, 1, 1);
-    OwnedVariant number = OwnedVariant::I4(42);
-    ASSERT_EQ(S_OK, Osp()->setVariant(1, 1, OSPFORMAT_RAW, number.v)) << "setVariant(VT_I4)";
-    EXPECT_EQ(VT_I4, table_->Type(1, 1));
-    EXPECT_EQ(42, table_->Entry(1)->cells[0].lVal);
-
-    // By reference: the cell holds the value, not the caller's pointer, so a
-    // later change of the caller's variable (or its end) does not reach it.
+// Numbers keep their type; a by-reference value is stored as the value it
+// refers to, so that a later change of the caller's variable (or its end)
+// never reaches the cell.
+TEST_F(EditTest, SetVariantKeepsTypesAndStoresByReferenceValuesAsTheirValue) {
     LONG referred = 7;
-    VARIANT byRef;
-    VariantInit(&byRef);
-    byRef.vt = VT_BYREF | VT_I4;
-    byRef.plVal = &referred;
-    listener_.Expect(Call::AboutToChangeCell, 1, 2).Expect(Call::CellChanged, 1, 2);
-    ASSERT_EQ(S_OK, Osp()->setVariant(1, 2, OSPFORMAT_RAW, byRef)) << "setVariant(VT_BYREF | VT_I4)";
-    referred = 8;
-    EXPECT_EQ(VT_I4, table_->Type(1, 2));
-    EXPECT_EQ(7, table_->Entry(1)->cells[1].lVal);
-
-    OwnedVariant text("by ref");
-    VARIANT stringRef;
-    VariantInit(&stringRef);
-    stringRef.vt = VT_BYREF | VT_BSTR;
-    stringRef.pbstrVal = &text.v.bstrVal;
-    listener_.Expect(Call::AboutToChangeCell, 1, 3).Expect(Call::CellChanged, 1, 3);
-    ASSERT_EQ(S_OK, Osp()->setVariant(1, 3, OSPFORMAT_RAW, stringRef)) << "setVariant(VT_BYREF | VT_BSTR)";
-    EXPECT_EQ(VT_BSTR, table_->Type(1, 3));
-    EXPECT_EQ("by ref", table_->Text(1, 3));
-    EXPECT_NE(text.v.bstrVal, table_->Entry(1)->cells[2].bstrVal);
-
-    // A VARIANT by reference to a VARIANT holding a string.
-    VARIANT variantRef;
+    OwnedVariant number = OwnedVariant::I4(42), text(std::string("a\0b\rc", 5)), null, empty;
+    null.v.vt = VT_NULL;
+    VARIANT numberRef, textRef, variantRef;
+    VariantInit(&numberRef);
+    numberRef.vt = VT_BYREF | VT_I4;
+    numberRef.plVal = &referred;
+    VariantInit(&textRef);
+    textRef.vt = VT_BYREF | VT_BSTR;
+    textRef.pbstrVal = &text.v.bstrVal;
     VariantInit(&variantRef);
     variantRef.vt = VT_BYREF | VT_VARIANT;
-    variantRef.pvarVal = &text.v;
-    listener_.Expect(Call::AboutToChangeCell, 2, 1).Expect(Call::CellChanged, 2, 1);
-    ASSERT_EQ(S_OK, Osp()->setVariant(2, 1, OSPFORMAT_RAW, variantRef)) << "setVariant(VT_BYREF | VT_VARIANT)";
-    EXPECT_EQ("by ref", table_->Text(2, 1));
-}
-
-TEST_F(EditTest, SetVariantStoresNullEmptyAndStringsWithNulAndCarriageReturnWhole) {
-    OwnedVariant null;
-    null.v.vt = VT_NULL;
-    OwnedVariant empty;
-    OwnedVariant odd(std::string("a\0b\rc", 5));
-    listener_.Expect(Call::AboutToChangeCell, 1, 1).Expect(Call::CellChanged, 1, 1);
-    listener_.Expect(Call::AboutToChangeCell, 1, 2).Expect(Call::CellChanged, 1, 2);
-    listener_.Expect(Call::AboutToChangeCell, 1, 3).Expect(Call::CellChanged, 1, 3);
-    EXPECT_EQ(S_OK, Osp()->setVariant(1, 1, OSPFORMAT_RAW, null.v)) << "VT_NULL";
-    EXPECT_EQ(S_OK, Osp()->setVariant(1, 2, OSPFORMAT_RAW, empty.v)) << "VT_EMPTY";
-    EXPECT_EQ(S_OK, Osp()->setVariant(1, 3, OSPFORMAT_RAW, odd.v)) << "NUL and CR";
-    EXPECT_EQ(VT_NULL, table_->Type(1, 1));
-    EXPECT_EQ(VT_EMPTY, table_->Type(1, 2));
-    EXPECT_EQ(std::string("a\0b\rc", 5), table_->Text(1, 3));
+    variantRef.pvarVal = &number.v;
+    struct Case {
+        LONG row, column;
+        const VARIANT* value;
+        VARTYPE type;
+        std::string text;
+    } cases[] = {{1, 1, &number.v, VT_I4, "<vt 3>"},
+                 {1, 2, &numberRef, VT_I4, "<vt 3>"},
+                 {1, 3, &textRef, VT_BSTR, std::string("a\0b\rc", 5)},
+                 {2, 1, &variantRef, VT_I4, "<vt 3>"},
+                 {2, 2, &null.v, VT_NULL, "<vt 1>"},
+                 {2, 3, &text.v, VT_BSTR, std::string("a\0b\rc", 5)},
+                 {3, 1, &empty.v, VT_EMPTY, "<empty>"}};
+    for (const Case& c : cases) {
+        listener_.Expect(Call::AboutToChangeCell, c.row, c.column).Expect(Call::CellChanged, c.row, c.column);
+        EXPECT_EQ(S_OK, Osp()->setVariant(c.row, c.column, OSPFORMAT_RAW, *c.value)) << "vt " << c.value->vt;
+        EXPECT_EQ(c.type, table_->Type(c.row, c.column)) << "vt " << c.value->vt;
+        EXPECT_EQ(c.text, table_->Text(c.row, c.column)) << "vt " << c.value->vt;
+    }
+    referred = 8;
+    EXPECT_EQ(7, table_->Entry(1)->cells[1].lVal) << "the cell follows the caller's variable";
+    EXPECT_NE(text.v.bstrVal, table_->Entry(1)->cells[2].bstrVal) << "the cell shares the caller's string";
 }
 
 TEST_F(EditTest, SetVariantRefusesValuesNoFileCouldHoldAndChangesNothing) {

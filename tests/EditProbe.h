@@ -47,7 +47,6 @@ public:
         CSingleLock lock(rows_.GetLock());
         return rows_.GetSize() - 1;
     }
-    LONG Columns() const { return columnCount_; }
     bool Modified() {
         CSingleLock lock(rows_.GetLock());
         return modified_ != 0;
@@ -66,10 +65,6 @@ public:
         writeChecked_ = 1;
     }
     void SetFile(const std::string& path) { CopyName(path); }
-    void SetDelimiters(const std::string& delimiters) {
-        Wide wide = W(delimiters);
-        qv::WideCopy(delimiters_, wide.c_str(), kMaxDelimiters);
-    }
 
     // Entry row of the row array (0 is the placeholder).
     VARTYPE Type(LONG row, LONG column) {
@@ -98,14 +93,6 @@ public:
         for (LONG row = 1; row < rows_.GetSize(); ++row) out.push_back(Text(row, column));
         return out;
     }
-    // A copy of a cell, which the caller clears.
-    VARIANT Cell(LONG row, LONG column) {
-        CSingleLock lock(rows_.GetLock());
-        VARIANT copy;
-        VariantInit(&copy);
-        VariantCopy(&copy, &rows_[row]->cells[column - 1]);
-        return copy;
-    }
     ROWHEADER* Entry(LONG index) {
         CSingleLock lock(rows_.GetLock());
         return rows_[index];
@@ -118,18 +105,12 @@ public:
                 return false;
         return true;
     }
-    // Stores a string in a cell directly, without telling anyone (test set-up).
-    void SetRowText(LONG row, LONG column, const std::string& text) {
-        CSingleLock lock(rows_.GetLock());
-        VARIANT& cell = rows_[row]->cells[column - 1];
-        VariantClear(&cell);
-        Wide wide = W(text);
-        cell.vt = VT_BSTR;
-        cell.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    }
 
 private:
-    explicit EditProbe(const std::string& delimiters) { SetDelimiters(delimiters); }
+    explicit EditProbe(const std::string& delimiters) {
+        Wide wide = W(delimiters);
+        qv::WideCopy(delimiters_, wide.c_str(), kMaxDelimiters);
+    }
     void AddLine(const std::string& line) {
         Wide wide = W(line);
         HRESULT hr = ParseRecord(wide.data(), wide.size());

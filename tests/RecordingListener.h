@@ -28,25 +28,9 @@ enum class Call {
 };
 
 inline const char* CallName(Call call) {
-    switch (call) {
-        case Call::AboutToChangeCell:
-            return "aboutToChangeCell";
-        case Call::CellChanged:
-            return "cellChanged";
-        case Call::AboutToDeleteRows:
-            return "aboutToDeleteRows";
-        case Call::DeletedRows:
-            return "deletedRows";
-        case Call::AboutToInsertRows:
-            return "aboutToInsertRows";
-        case Call::InsertedRows:
-            return "insertedRows";
-        case Call::RowsAvailable:
-            return "rowsAvailable";
-        case Call::TransferComplete:
-            return "transferComplete";
-    }
-    return "?";
+    static const char* const names[] = {"aboutToChangeCell", "cellChanged",  "aboutToDeleteRows", "deletedRows",
+                                        "aboutToInsertRows", "insertedRows", "rowsAvailable",     "transferComplete"};
+    return names[static_cast<int>(call)];
 }
 
 class RecordingListener;
