@@ -33,3 +33,5 @@ COMMANDS
 
 echo "== the saved file, $demo/plant.txt"
 cat "$demo/plant.txt"
+echo "== read back through the provider"
+"$quorvel" show "$demo/plant.txt|delim=;"

@@ -184,12 +184,12 @@ check "shell --json: answers" '{"hr":"0x00000000","rows":2}
 {"hr":"0x00000000"}
 {"hr":"0x00000000","row":1}
 {"hr":"0x00000000","value":"x\"y"}
-{"error":"E_INVALIDARG 0x80070057: an argument is missing, out of range or malformed","hr":"0x80070057"}
+{"hr":"0x80070057","error":"E_INVALIDARG 0x80070057: an argument is missing, out of range or malformed"}
 {"event":"aboutToChangeCell","row":1,"col":1}
 {"event":"cellChanged","row":1,"col":1}
 {"hr":"0x00000000"}
-{"hr":"0x00000000","value":{"value":null,"vt":1}}
-{"hr":"0x00000000","table":[[{"value":null,"vt":1},"b"],["x\"y","d"]]}' "$out"
+{"hr":"0x00000000","value":{"vt":1,"value":null}}
+{"hr":"0x00000000","table":[[{"vt":1,"value":null},"b"],["x\"y","d"]]}' "$out"
 
 # --- unregister: the provider is gone again
 input=''

@@ -27,7 +27,7 @@ ULONG STDMETHODCALLTYPE EventListener::Release() {
 void EventListener::Print(const char* event, const char* firstKey, long long first, const char* secondKey,
                           long long second) {
     if (json_) {
-        nlohmann::json line = nlohmann::json::object();
+        nlohmann::ordered_json line = nlohmann::ordered_json::object();
         line["event"] = event;
         line[firstKey] = first;
         if (secondKey) line[secondKey] = second;

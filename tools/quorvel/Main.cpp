@@ -73,7 +73,7 @@ OLEDBSimpleProvider* OpenTable(ProviderHost& host, const CommandLine& line, int&
 int Show(const CommandLine& line, OLEDBSimpleProvider* table) {
     HRESULT hr;
     if (line.json) {
-        nlohmann::json rows;
+        nlohmann::ordered_json rows;
         hr = ReadTableJson(table, rows);
         if (SUCCEEDED(hr))
             for (const auto& row : rows) WriteJson(row);

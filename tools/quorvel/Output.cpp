@@ -11,10 +11,10 @@ void WriteLine(const std::string& line) {
     std::fflush(stdout);
 }
 
-std::string DumpJson(const nlohmann::json& value) {
-    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string DumpJson(const nlohmann::ordered_json& value) {
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-void WriteJson(const nlohmann::json& value) { WriteLine(DumpJson(value)); }
+void WriteJson(const nlohmann::ordered_json& value) { WriteLine(DumpJson(value)); }
 
 }  // namespace quorvel

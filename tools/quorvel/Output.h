@@ -9,7 +9,7 @@ namespace quorvel {
 
 void WriteLine(const std::string& line);
 // One JSON value on one line; strings that are not valid UTF-8 are repaired.
-void WriteJson(const nlohmann::json& value);
-std::string DumpJson(const nlohmann::json& value);
+void WriteJson(const nlohmann::ordered_json& value);
+std::string DumpJson(const nlohmann::ordered_json& value);
 
 }  // namespace quorvel

@@ -118,7 +118,7 @@ bool ParsePlainCommand(const std::string& line, ShellCommand& command, std::stri
 
 bool ParseJsonCommand(const std::string& line, ShellCommand& command, std::string& error) {
     command = ShellCommand();
-    nlohmann::json array = nlohmann::json::parse(line, nullptr, false);
+    nlohmann::ordered_json array = nlohmann::ordered_json::parse(line, nullptr, false);
     if (array.is_discarded() || !array.is_array() || array.empty() || !array[0].is_string()) {
         error = "a command is a JSON array whose first element names it, e.g. [\"get\",1,2]";
         return false;
@@ -145,7 +145,7 @@ bool ParseJsonCommand(const std::string& line, ShellCommand& command, std::strin
         return false;
     }
     for (size_t n = 0; n < numberSlots.size(); ++n) {
-        const nlohmann::json& item = array[numberSlots[n]];
+        const nlohmann::ordered_json& item = array[numberSlots[n]];
         LONG value = 0;
         if (item.is_number_integer()) {
             long long parsed = item.get<long long>();
@@ -209,7 +209,7 @@ bool Shell::Run(std::istream& input) {
 
 void Shell::Print(const Answer& answer) {
     if (json_) {
-        nlohmann::json line = nlohmann::json::object();
+        nlohmann::ordered_json line = nlohmann::ordered_json::object();
         line["hr"] = HResultHex(answer.hr);
         if (!answer.error.empty())
             line["error"] = answer.error;
@@ -313,7 +313,7 @@ Shell::Answer Shell::Execute(const ShellCommand& command, bool& quit) {
         answer.lines.push_back("ok");
     } else if (name == "dump") {
         if (json_) {
-            nlohmann::json rows;
+            nlohmann::ordered_json rows;
             answer.hr = ReadTableJson(table_, rows);
             answer.values["table"] = rows;
         } else {
@@ -328,7 +328,7 @@ Shell::Answer Shell::Execute(const ShellCommand& command, bool& quit) {
         answer.lines.push_back("ok");
     }
     // Out values are only reported for calls that succeeded.
-    if (FAILED(answer.hr)) answer.values = nlohmann::json::object();
+    if (FAILED(answer.hr)) answer.values = nlohmann::ordered_json::object();
     return answer;
 }
 

@@ -41,7 +41,7 @@ public:
 private:
     struct Answer {
         HRESULT hr = S_OK;
-        nlohmann::json values = nlohmann::json::object();  // the out values by their JSON keys
+        nlohmann::ordered_json values = nlohmann::ordered_json::object();  // the out values by their JSON keys
         std::vector<std::string> lines;                     // the plain answer
         std::string error;                                  // a line that was no command
     };

@@ -60,18 +60,18 @@ HRESULT ReadTableText(OLEDBSimpleProvider* table, std::vector<std::vector<std::s
     return hr;
 }
 
-HRESULT ReadTableJson(OLEDBSimpleProvider* table, nlohmann::json& rows) {
-    rows = nlohmann::json::array();
+HRESULT ReadTableJson(OLEDBSimpleProvider* table, nlohmann::ordered_json& rows) {
+    rows = nlohmann::ordered_json::array();
     LONG columns = 0;
     HRESULT hr = EachCell(table, columns, [&](LONG, LONG column, const VARIANT& cell) {
-        if (column == 1) rows.push_back(nlohmann::json::array());
+        if (column == 1) rows.push_back(nlohmann::ordered_json::array());
         rows.back().push_back(CellToJson(cell));
     });
     // Rows of a table without columns are still rows.
     if (SUCCEEDED(hr) && columns == 0) {
         DBROWCOUNT count = 0;
         table->getRowCount(&count);
-        for (DBROWCOUNT i = 0; i < count; ++i) rows.push_back(nlohmann::json::array());
+        for (DBROWCOUNT i = 0; i < count; ++i) rows.push_back(nlohmann::ordered_json::array());
     }
     return hr;
 }

@@ -12,7 +12,7 @@ namespace quorvel {
 
 // Every row's cells as show prints them (text), or as JSON arrays.
 HRESULT ReadTableText(OLEDBSimpleProvider* table, std::vector<std::vector<std::string>>& rows, LONG& columns);
-HRESULT ReadTableJson(OLEDBSimpleProvider* table, nlohmann::json& rows);
+HRESULT ReadTableJson(OLEDBSimpleProvider* table, nlohmann::ordered_json& rows);
 // The lines of the aligned table: a heading with the column numbers, then
 // each row after its number; "(no rows)" for a table without rows.
 std::vector<std::string> FormatAligned(const std::vector<std::vector<std::string>>& rows, LONG columns);

@@ -42,10 +42,10 @@ std::string OtherText(const VARIANT& cell) {
 
 }  // namespace
 
-nlohmann::json CellToJson(const VARIANT& cell) {
+nlohmann::ordered_json CellToJson(const VARIANT& cell) {
     if (cell.vt == VT_EMPTY) return nullptr;
     if (cell.vt == VT_BSTR) return Utf8FromWide(cell.bstrVal, SysStringLen(cell.bstrVal));
-    nlohmann::json value;
+    nlohmann::ordered_json value;
     switch (cell.vt) {
         case VT_NULL: value = nullptr; break;
         case VT_I1: value = static_cast<int>(cell.cVal); break;
@@ -69,7 +69,7 @@ nlohmann::json CellToJson(const VARIANT& cell) {
                 value = nullptr;
         }
     }
-    return nlohmann::json{{"vt", cell.vt}, {"value", value}};
+    return nlohmann::ordered_json{{"vt", cell.vt}, {"value", value}};
 }
 
 std::string CellToDisplay(const VARIANT& cell) {

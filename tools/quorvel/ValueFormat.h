@@ -10,7 +10,7 @@ namespace quorvel {
 
 // A JSON string for VT_BSTR, null for VT_EMPTY, else {"vt":N,"value":...}
 // with numbers and booleans as JSON values and other types as their text.
-nlohmann::json CellToJson(const VARIANT& cell);
+nlohmann::ordered_json CellToJson(const VARIANT& cell);
 // Show's form: the string itself with control characters escaped, nothing
 // for VT_EMPTY, the text of other types.
 std::string CellToDisplay(const VARIANT& cell);
