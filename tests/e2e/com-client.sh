@@ -12,6 +12,8 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL $*" >&2; failures=$((failures + 1)); }
 query() { "$wine" reg query "$1" /ve </dev/null 2>/dev/null | tr -d '\r'; }
+# reg writes its errors to standard output: only its exit status tells.
+exists() { "$wine" reg query "$1" </dev/null >/dev/null 2>&1; }
 
 dllw=$("$wine" winepath -w "$dll" </dev/null 2>/dev/null | tr -d '\r')
 "$wine" regsvr32 /s "$dllw" </dev/null >/dev/null 2>&1
@@ -37,8 +39,8 @@ fi
 [ $rc = 0 ] || fail "the COM client"
 
 "$wine" regsvr32 /u /s "$dllw" </dev/null >/dev/null 2>&1 || fail "regsvr32 /u"
-[ -z "$(query 'HKEY_CLASSES_ROOT\VxASCOSP')" ] || fail "VxASCOSP is still registered"
-[ -z "$(query "$object")" ] || fail "the data object's class is still registered"
+exists 'HKEY_CLASSES_ROOT\VxASCOSP' && fail "VxASCOSP is still registered"
+exists "$object" && fail "the data object's class is still registered"
 
 [ $failures = 0 ] && echo "all COM client checks passed"
 [ $failures = 0 ]
