@@ -16,9 +16,9 @@
 
 namespace {
 
+using qvtest::W;
 using ::testing::InSequence;
 using ::testing::StrictMock;
-using qvtest::W;
 
 IUnknown* const kSentinel = reinterpret_cast<IUnknown*>(0x1234);
 
@@ -71,8 +71,8 @@ protected:
     qvtest::AllocFailureGuard guard_;
 };
 
-#define OPEN_OR_SKIP(var, member)                                            \
-    OLEDBSimpleProvider* var = Open(member);                                 \
+#define OPEN_OR_SKIP(var, member)                                             \
+    OLEDBSimpleProvider* var = Open(member);                                  \
     if (!var && !HasFailure()) GTEST_SKIP() << "no loader in this build yet"; \
     ASSERT_TRUE(var)
 

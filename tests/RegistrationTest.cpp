@@ -159,8 +159,8 @@ TEST_F(RegistrationTest, ARowThatCannotBeWrittenUndoesTheWholeRegistration) {
             Values expected{{"txtfile|(default)<key>", ""}, {"txtfile|(default)", "Text Document"}};
             Values after = sandbox_.AllValues();
             after.erase("CLSID|(default)<key>");  // "CLSID" is no row's key: it may stay
-            EXPECT_EQ(expected, after)
-                << "allocation " << n << ": every row's key is gone, the one that was there before too";
+            EXPECT_EQ(expected, after) << "allocation " << n
+                                       << ": every row's key is gone, the one that was there before too";
         }
     }
     EXPECT_TRUE(succeeded);

@@ -32,8 +32,8 @@ class RegistryFileTest : public ::testing::Test {
 protected:
     HKEY Create(const char* path, DWORD* disposition = nullptr) {
         HKEY key = nullptr;
-        LONG result = RegCreateKeyExA(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                      disposition);
+        LONG result =
+            RegCreateKeyExA(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, disposition);
         EXPECT_EQ(ERROR_SUCCESS, result) << "RegCreateKeyExA(" << path << ")";
         return key;
     }
@@ -65,14 +65,14 @@ TEST_F(RegistryFileTest, KeysAreCreatedOpenedAndDeletedWithWindowsResults) {
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CLASSES_ROOT, "Alpha\\Beta\\Delta"));
     EXPECT_EQ(ERROR_KEY_DELETED, SetString(deep, nullptr, "x")) << "a handle outliving its key";
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CLASSES_ROOT, "Alpha\\Beta"));
-    EXPECT_EQ(ERROR_KEY_DELETED, RegCreateKeyExA(again, "Epsilon", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                                 nullptr));
+    EXPECT_EQ(ERROR_KEY_DELETED,
+              RegCreateKeyExA(again, "Epsilon", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     EXPECT_TRUE(qvtest::RegistryKeyExists("Alpha")) << "deleting a key leaves its parent";
 
-    EXPECT_EQ(ERROR_BAD_PATHNAME, RegCreateKeyExA(HKEY_CLASSES_ROOT, "\\Lead", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                                  &key, nullptr));
-    EXPECT_EQ(ERROR_BAD_PATHNAME, RegCreateKeyExA(HKEY_CLASSES_ROOT, "A\\\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                                  &key, nullptr));
+    EXPECT_EQ(ERROR_BAD_PATHNAME,
+              RegCreateKeyExA(HKEY_CLASSES_ROOT, "\\Lead", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_BAD_PATHNAME,
+              RegCreateKeyExA(HKEY_CLASSES_ROOT, "A\\\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(HKEY_CLASSES_ROOT, "")) << "the hive itself stays";
     EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(HKEY_CLASSES_ROOT, nullptr));
 
@@ -113,14 +113,15 @@ TEST_F(RegistryFileTest, TheFileIsREGEDIT4TextThatReadsBackTheSame) {
     RegCloseKey(key);
     RegCloseKey(Create("Alpha"));
 
-    EXPECT_EQ("REGEDIT4\n"
-              "\n[HKEY_CLASSES_ROOT\\Alpha]\n"
-              "\n[HKEY_CLASSES_ROOT\\Zeta]\n"
-              "\n[HKEY_CLASSES_ROOT\\Zeta\\Sub]\n"
-              "@=\"C:\\\\dir\\\\\\\"q\\\"\"\n"
-              "\"Multi\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00\n"
-              "\"Count\"=dword:12345678\n",
-              ReadText(sandbox_.FilePath()))
+    EXPECT_EQ(
+        "REGEDIT4\n"
+        "\n[HKEY_CLASSES_ROOT\\Alpha]\n"
+        "\n[HKEY_CLASSES_ROOT\\Zeta]\n"
+        "\n[HKEY_CLASSES_ROOT\\Zeta\\Sub]\n"
+        "@=\"C:\\\\dir\\\\\\\"q\\\"\"\n"
+        "\"Multi\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00\n"
+        "\"Count\"=dword:12345678\n",
+        ReadText(sandbox_.FilePath()))
         << "keys in name order, parents first; a string with a line break goes as bytes";
 }
 
@@ -137,14 +138,14 @@ TEST_F(RegistryFileTest, AHandWrittenFileIsRead) {
 }
 
 TEST_F(RegistryFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
-    for (const std::string& text : {std::string("[HKEY_CLASSES_ROOT\\NoHeader]\n"),
-                                    std::string("REGEDIT4\n[HKEY_CURRENT_USER\\Other]\n"),
-                                    std::string("REGEDIT4\n[HKEY_CLASSES_ROOT\\K]\n\"v\"=unknown:1\n"),
-                                    std::string("REGEDIT4\n@=\"outside any key\"\n")}) {
+    for (const std::string& text :
+         {std::string("[HKEY_CLASSES_ROOT\\NoHeader]\n"), std::string("REGEDIT4\n[HKEY_CURRENT_USER\\Other]\n"),
+          std::string("REGEDIT4\n[HKEY_CLASSES_ROOT\\K]\n\"v\"=unknown:1\n"),
+          std::string("REGEDIT4\n@=\"outside any key\"\n")}) {
         WriteText(sandbox_.FilePath(), text);
         HKEY key = nullptr;
-        EXPECT_EQ(ERROR_BADDB, RegCreateKeyExA(HKEY_CLASSES_ROOT, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                               nullptr))
+        EXPECT_EQ(ERROR_BADDB,
+                  RegCreateKeyExA(HKEY_CLASSES_ROOT, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr))
             << text;
         EXPECT_EQ(ERROR_BADDB, RegOpenKeyExA(HKEY_CLASSES_ROOT, "K", 0, KEY_READ, &key)) << text;
         EXPECT_EQ(text, ReadText(sandbox_.FilePath()));

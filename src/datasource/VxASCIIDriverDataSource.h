@@ -39,8 +39,8 @@ public:
     HRESULT STDMETHODCALLTYPE removeDataSourceListener(DataSourceListener* pDSL) override;
 
 private:
-    VxASCOSPObject* lastTable_ = nullptr;           // not owning: never released or read
-    VxList<DataSourceListener*> listeners_;          // one reference held on each
-    LONG refCount_ = 0;                              // interlocked only
-    qv::LiveObjectToken liveToken_;                  // keeps the library loaded while the source lives
+    VxASCOSPObject* lastTable_ = nullptr;    // not owning: never released or read
+    VxList<DataSourceListener*> listeners_;  // one reference held on each
+    LONG refCount_ = 0;                      // interlocked only
+    qv::LiveObjectToken liveToken_;          // keeps the library loaded while the source lives
 };

@@ -67,8 +67,8 @@ std::string HelpText(const std::string& command) {
                " [LIBRARY]\n"
                "\n"
                "Loads LIBRARY (default: the Quorvel library beside this program) and calls its " +
-               (command == "register" ? std::string("DllRegisterServer,\nwhich writes") :
-                                        std::string("DllUnregisterServer,\nwhich removes")) +
+               (command == "register" ? std::string("DllRegisterServer,\nwhich writes")
+                                      : std::string("DllUnregisterServer,\nwhich removes")) +
                " the provider's sixteen registry entries.\n";
     if (command == "show")
         return "usage: quorvel show DATAMEMBER [--json]\n"

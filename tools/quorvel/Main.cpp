@@ -49,9 +49,8 @@ OLEDBSimpleProvider* OpenTable(ProviderHost& host, const CommandLine& line, int&
     std::string detail;
     HRESULT hr = host.Open(line.provider, detail);
     if (FAILED(hr)) {
-        status = Fail(DescribeFailure("cannot find the provider '" + line.provider + "'" +
-                                          (detail.empty() ? "" : " [" + detail + "]"),
-                                      hr));
+        status = Fail(DescribeFailure(
+            "cannot find the provider '" + line.provider + "'" + (detail.empty() ? "" : " [" + detail + "]"), hr));
         return nullptr;
     }
     const std::string& member = line.arguments[0];

@@ -53,7 +53,10 @@ bool ParseHex(const std::string& text, size_t pos, size_t digits, uint64_t& out)
     out = 0;
     for (size_t i = pos; i < pos + digits; ++i) {
         char c = text[i];
-        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        int d = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
         if (d < 0) return false;
         out = out * 16 + static_cast<uint64_t>(d);
     }

@@ -64,8 +64,8 @@ HRESULT ProviderHost::Open(const std::string& progId, std::string& detail) {
         detail = "HKEY_CLASSES_ROOT\\" + Narrow(dataProgId) + "\\CLSID";
         return hr;
     }
-    hr = CoCreateInstance(dataObject, nullptr, CLSCTX_INPROC_SERVER, IID_DataSource,
-                          reinterpret_cast<void**>(&source_));
+    hr =
+        CoCreateInstance(dataObject, nullptr, CLSCTX_INPROC_SERVER, IID_DataSource, reinterpret_cast<void**>(&source_));
     if (FAILED(hr)) {
         source_ = nullptr;
         detail = "CoCreateInstance of " + Narrow(dataProgId);

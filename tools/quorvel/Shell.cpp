@@ -23,10 +23,10 @@ struct Syntax {
 };
 const std::map<std::string, Syntax>& Commands() {
     static const std::map<std::string, Syntax> commands = {
-        {"rows", {0, false}},   {"cols", {0, false}},   {"get", {2, false}},    {"set", {2, true}},
-        {"seti", {3, false}},   {"setnull", {2, false}}, {"insert", {2, false}}, {"delete", {2, false}},
-        {"find", {4, true}},    {"status", {2, false}}, {"locale", {0, false}}, {"listen", {0, false}},
-        {"unlisten", {0, false}}, {"dump", {0, false}}, {"quit", {0, false}},
+        {"rows", {0, false}},     {"cols", {0, false}},    {"get", {2, false}},    {"set", {2, true}},
+        {"seti", {3, false}},     {"setnull", {2, false}}, {"insert", {2, false}}, {"delete", {2, false}},
+        {"find", {4, true}},      {"status", {2, false}},  {"locale", {0, false}}, {"listen", {0, false}},
+        {"unlisten", {0, false}}, {"dump", {0, false}},    {"quit", {0, false}},
     };
     return commands;
 }

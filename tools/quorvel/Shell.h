@@ -42,8 +42,8 @@ private:
     struct Answer {
         HRESULT hr = S_OK;
         nlohmann::ordered_json values = nlohmann::ordered_json::object();  // the out values by their JSON keys
-        std::vector<std::string> lines;                     // the plain answer
-        std::string error;                                  // a line that was no command
+        std::vector<std::string> lines;                                    // the plain answer
+        std::string error;                                                 // a line that was no command
     };
 
     Answer Execute(const ShellCommand& command, bool& quit);

@@ -16,11 +16,21 @@ std::string Escape(const std::string& text, bool quoteMarks) {
     std::string out;
     for (unsigned char c : text) {
         switch (c) {
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\\': out += quoteMarks ? "\\\\" : "\\"; break;
-            case '"': out += quoteMarks ? "\\\"" : "\""; break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\\':
+                out += quoteMarks ? "\\\\" : "\\";
+                break;
+            case '"':
+                out += quoteMarks ? "\\\"" : "\"";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     char buffer[8];
@@ -47,20 +57,48 @@ nlohmann::ordered_json CellToJson(const VARIANT& cell) {
     if (cell.vt == VT_BSTR) return Utf8FromWide(cell.bstrVal, SysStringLen(cell.bstrVal));
     nlohmann::ordered_json value;
     switch (cell.vt) {
-        case VT_NULL: value = nullptr; break;
-        case VT_I1: value = static_cast<int>(cell.cVal); break;
-        case VT_I2: value = cell.iVal; break;
-        case VT_I4: value = static_cast<int32_t>(cell.lVal); break;
-        case VT_INT: value = cell.intVal; break;
-        case VT_I8: value = static_cast<int64_t>(cell.llVal); break;
-        case VT_UI1: value = cell.bVal; break;
-        case VT_UI2: value = cell.uiVal; break;
-        case VT_UI4: value = static_cast<uint32_t>(cell.ulVal); break;
-        case VT_UINT: value = cell.uintVal; break;
-        case VT_UI8: value = static_cast<uint64_t>(cell.ullVal); break;
-        case VT_R4: value = cell.fltVal; break;
-        case VT_R8: value = cell.dblVal; break;
-        case VT_BOOL: value = cell.boolVal != VARIANT_FALSE; break;
+        case VT_NULL:
+            value = nullptr;
+            break;
+        case VT_I1:
+            value = static_cast<int>(cell.cVal);
+            break;
+        case VT_I2:
+            value = cell.iVal;
+            break;
+        case VT_I4:
+            value = static_cast<int32_t>(cell.lVal);
+            break;
+        case VT_INT:
+            value = cell.intVal;
+            break;
+        case VT_I8:
+            value = static_cast<int64_t>(cell.llVal);
+            break;
+        case VT_UI1:
+            value = cell.bVal;
+            break;
+        case VT_UI2:
+            value = cell.uiVal;
+            break;
+        case VT_UI4:
+            value = static_cast<uint32_t>(cell.ulVal);
+            break;
+        case VT_UINT:
+            value = cell.uintVal;
+            break;
+        case VT_UI8:
+            value = static_cast<uint64_t>(cell.ullVal);
+            break;
+        case VT_R4:
+            value = cell.fltVal;
+            break;
+        case VT_R8:
+            value = cell.dblVal;
+            break;
+        case VT_BOOL:
+            value = cell.boolVal != VARIANT_FALSE;
+            break;
         default: {
             qv::WideString text;
             if (qv::VariantToText(cell, text))

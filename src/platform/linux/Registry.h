@@ -66,8 +66,7 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR subKey, DWORD options, REGSAM access, PH
 LSTATUS RegSetValueExA(HKEY hKey, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize);
 // Reads a value: with null data only its size; ERROR_MORE_DATA, and the size
 // needed, when dataSize is too small; ERROR_FILE_NOT_FOUND when it is absent.
-LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                         LPDWORD dataSize);
+LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize);
 LSTATUS RegCloseKey(HKEY hKey);
 // Deletes a key and its values. ERROR_FILE_NOT_FOUND when it does not exist,
 // ERROR_ACCESS_DENIED while it still has subkeys.
