@@ -164,6 +164,25 @@ check "shell: the table was saved at quit" "row  1     2               3      4
   2
   3  Rose  Rosa            sun    40" "$out"
 
+# --- shell: lines that are no command
+input='get 1 4294967297
+bogus
+["rows"]
+'
+run shell "$member"
+check "shell: bad lines: exit 1" 1 "$status"
+check "shell: bad lines: answers" "error: COL '4294967297' is not a whole number in the signed 32-bit range
+error: unknown command 'bogus' (try: quorvel help shell)
+error: unknown command '[\"rows\"]' (try: quorvel help shell)" "$out"
+input='rows
+["get",1]
+["get",1,2147483648]
+'
+run shell "$member" --json
+check "shell --json: bad lines" '{"hr":"0x80070057","error":"a command is a JSON array whose first element names it, e.g. [\"get\",1,2]"}
+{"hr":"0x80070057","error":"get takes 2 arguments"}
+{"hr":"0x80070057","error":"COL is outside the signed 32-bit range"}' "$out"
+
 # --- shell, JSON
 printf 'a;b\nc;d\n' >"$plant"
 input='["rows"]
