@@ -91,7 +91,7 @@ TEST_F(DataMember, OnlyTheFirst260CharactersCount) {
     std::string cutAfterValue = std::string(260 - path.size() - 4, '|') + path + "|k=;junk";
     TableRef a, b;
     ASSERT_EQ(S_OK, FileTable::Open(cutBeforeValue, &a.table));
-    EXPECT_EQ(W(","), a->Delimiters());
+    EXPECT_EQ(W(kSecond ? "" : ","), a->Delimiters()) << "the value is cut off";
     ASSERT_EQ(S_OK, FileTable::Open(cutAfterValue, &b.table));
     EXPECT_EQ(W(";"), b->Delimiters());
 }

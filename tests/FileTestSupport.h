@@ -164,6 +164,13 @@ public:
         VariantClear(&value);
     }
     void MarkModified() { modified_ = 1; }
+    // Appends a row of empty cells, as an inserted row.
+    void AppendRow() {
+        ROWHEADER* row = nullptr;
+        ASSERT_EQ(S_OK, AllocRow(columnCount_, &row));
+        rows_.Add(row);
+        modified_ = 1;
+    }
 };
 
 // Holds the one reference of an opened table.
