@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Configures and builds every configuration under build/: native (Debug),
+# ASan+UBSan, TSan, the x86_64 Windows test build and the i686 Windows DLL.
+# Usage: scripts/build.sh [CONFIG...]   (default: all of linux asan tsan win64 win32)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+configs=("$@")
+[ ${#configs[@]} -gt 0 ] || configs=(linux asan tsan win64 win32)
+for config in "${configs[@]}"; do
+    case "$config" in
+        linux) args=(-DCMAKE_BUILD_TYPE=Debug) ;;
+        release) args=(-DCMAKE_BUILD_TYPE=Release) ;;
+        asan) args=(-DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=address) ;;
+        tsan) args=(-DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=thread) ;;
+        win64) args=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake") ;;
+        win32) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake") ;;
+        *) echo "build.sh: unknown configuration '$config'" >&2; exit 2 ;;
+    esac
+    echo "== building $config"
+    cmake -S "$root" -B "$root/build/$config" -G Ninja -DQUORVEL_WERROR=ON "${args[@]}" >/dev/null
+    cmake --build "$root/build/$config" -j "$(nproc)"
+done

@@ -1,0 +1,177 @@
+// The portability layer's BSTR and VARIANT behaviour, which the library relies
+// on being the same as OLE Automation's on Windows; these tests run on both.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "platform/TextConversion.h"
+#include "platform/VariantText.h"
+
+namespace {
+
+using qvtest::W;
+using qvtest::Wide;
+
+TEST(Bstr, KeepsItsLengthInFrontAndATerminatorBehind) {
+    Wide text = W(std::string("ab\0c", 4));
+    BSTR bstr = SysAllocStringLen(text.data(), 4);
+    ASSERT_NE(nullptr, bstr);
+    EXPECT_EQ(4u, SysStringLen(bstr));
+    EXPECT_EQ(8u, reinterpret_cast<const uint32_t*>(bstr)[-1]) << "byte length before the characters";
+    EXPECT_EQ(0, bstr[4]);
+    SysFreeString(bstr);
+
+    BSTR empty = SysAllocString(OLESTR(""));
+    ASSERT_NE(nullptr, empty);
+    EXPECT_EQ(0u, SysStringLen(empty));
+    SysFreeString(empty);
+    EXPECT_EQ(0u, SysStringLen(nullptr));
+    SysFreeString(nullptr);
+}
+
+TEST(Variant, CopyDuplicatesStringsAndClearFreesThem) {
+    VARIANT source, copy;
+    VariantInit(&source);
+    VariantInit(&copy);
+    source.vt = VT_BSTR;
+    source.bstrVal = SysAllocString(OLESTR("hello"));
+    ASSERT_EQ(S_OK, VariantCopy(&copy, &source));
+    EXPECT_EQ(VT_BSTR, copy.vt);
+    EXPECT_NE(source.bstrVal, copy.bstrVal);
+    EXPECT_EQ(0, qv::WideCompare(OLESTR("hello"), copy.bstrVal));
+    EXPECT_EQ(S_OK, VariantClear(&copy));
+    EXPECT_EQ(VT_EMPTY, copy.vt);
+    VariantClear(&source);
+}
+
+TEST(Variant, CopyIndDereferencesByReferenceValues) {
+    LONG number = 42;
+    BSTR text = SysAllocString(OLESTR("x"));
+    VARIANT byRef, out;
+    VariantInit(&byRef);
+    VariantInit(&out);
+    byRef.vt = VT_BYREF | VT_I4;
+    byRef.plVal = &number;
+    ASSERT_EQ(S_OK, VariantCopyInd(&out, &byRef));
+    EXPECT_EQ(VT_I4, out.vt);
+    EXPECT_EQ(42, out.lVal);
+
+    byRef.vt = VT_BYREF | VT_BSTR;
+    byRef.pbstrVal = &text;
+    ASSERT_EQ(S_OK, VariantCopyInd(&out, &byRef));
+    EXPECT_EQ(VT_BSTR, out.vt);
+    EXPECT_NE(text, out.bstrVal);
+    EXPECT_EQ(0, qv::WideCompare(OLESTR("x"), out.bstrVal));
+    VariantClear(&out);
+    SysFreeString(text);
+}
+
+TEST(Variant, ChangeTypeToBstrGivesTheTextOfANumber) {
+    VARIANT number, text;
+    VariantInit(&number);
+    VariantInit(&text);
+    number.vt = VT_I4;
+    number.lVal = -7;
+    ASSERT_EQ(S_OK, VariantChangeType(&text, &number, 0, VT_BSTR));
+    ASSERT_EQ(VT_BSTR, text.vt);
+    EXPECT_EQ("-7", qvtest::N(text.bstrVal));
+    VariantClear(&text);
+}
+
+TEST(Variant, TheCopyWrappersAnswerTheAllocationHook) {
+    qvtest::AllocFailureGuard guard;
+    VARIANT source, copy;
+    VariantInit(&source);
+    VariantInit(&copy);
+    source.vt = VT_BSTR;
+    source.bstrVal = SysAllocString(OLESTR("s"));
+    copy.vt = VT_I4;
+    qv::SetAllocFailure(1);
+    EXPECT_EQ(E_OUTOFMEMORY, qv::CopyVariant(&copy, &source));
+    EXPECT_EQ(VT_EMPTY, copy.vt);
+    EXPECT_EQ(S_OK, qv::CopyVariant(&copy, &source));
+    EXPECT_EQ(VT_BSTR, copy.vt);
+    VariantClear(&copy);
+    VariantClear(&source);
+}
+
+std::string TextOf(const VARIANT& value) {
+    qv::WideString text;
+    if (!qv::VariantToText(value, text)) return "<none>";
+    return qvtest::N(text.data(), text.size());
+}
+
+TEST(VariantText, IsTheSameLocaleFreeTextOnEveryPlatform) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4, v.lVal = 42;
+    EXPECT_EQ("42", TextOf(v));
+    v.vt = VT_I2, v.iVal = -7;
+    EXPECT_EQ("-7", TextOf(v));
+    v.vt = VT_UI1, v.bVal = 255;
+    EXPECT_EQ("255", TextOf(v));
+    v.vt = VT_I8, v.llVal = -9223372036854775807LL - 1;
+    EXPECT_EQ("-9223372036854775808", TextOf(v));
+    v.vt = VT_R8, v.dblVal = 3.5;
+    EXPECT_EQ("3.5", TextOf(v));
+    v.vt = VT_R8, v.dblVal = 0.1;
+    EXPECT_EQ("0.1", TextOf(v));
+    v.vt = VT_R4, v.fltVal = 0.1f;
+    EXPECT_EQ("0.1", TextOf(v));
+    v.vt = VT_BOOL, v.boolVal = VARIANT_TRUE;
+    EXPECT_EQ("True", TextOf(v));
+    v.vt = VT_BOOL, v.boolVal = VARIANT_FALSE;
+    EXPECT_EQ("False", TextOf(v));
+    v.vt = VT_CY, v.cyVal.int64 = 125000;
+    EXPECT_EQ("12.5", TextOf(v));
+    v.vt = VT_CY, v.cyVal.int64 = -1;
+    EXPECT_EQ("-0.0001", TextOf(v));
+    v.vt = VT_DATE, v.date = 0.0;
+    EXPECT_EQ("1899-12-30", TextOf(v));
+    v.vt = VT_DATE, v.date = 45658.75;
+    EXPECT_EQ("2025-01-01 18:00:00", TextOf(v));
+    v.vt = VT_DATE, v.date = -1.25;
+    EXPECT_EQ("1899-12-29 06:00:00", TextOf(v));
+    v.vt = VT_ERROR, v.scode = 5;
+    EXPECT_EQ("<none>", TextOf(v));
+    v.vt = VT_NULL;
+    EXPECT_EQ("<none>", TextOf(v));
+}
+
+TEST(VariantText, DecimalsAreExact) {
+    VARIANT v;
+    VariantInit(&v);
+    v.decVal.Hi32 = 0;
+    v.decVal.Lo64 = 12345;
+    v.decVal.scale = 3;
+    v.decVal.sign = DECIMAL_NEG;
+    v.vt = VT_DECIMAL;
+    EXPECT_EQ("-12.345", TextOf(v));
+    v.decVal.Hi32 = 0xFFFFFFFF;
+    v.decVal.Lo64 = 0xFFFFFFFFFFFFFFFFULL;
+    v.decVal.scale = 0;
+    v.decVal.sign = 0;
+    v.vt = VT_DECIMAL;
+    EXPECT_EQ("79228162514264337593543950335", TextOf(v));
+}
+
+TEST(TextConversion, RoundTripsTheNarrowTextOfThePlatform) {
+    const OLECHAR text[] = {OLESTR('a'), 0x00E9, 0};
+    char narrow[16];
+    int written = qv::NarrowFromWide(text, -1, narrow, sizeof narrow);
+    ASSERT_GT(written, 0);
+    OLECHAR back[16];
+    ASSERT_EQ(3, qv::WideFromNarrow(narrow, written, back, 16));
+    EXPECT_EQ(0x00E9, back[1]);
+    EXPECT_EQ(0, qv::NarrowFromWide(text, -1, narrow, 2)) << "a buffer that is too small fails";
+}
+
+TEST(WideString, CompareNoCaseFoldsOnlyAsciiLettersTowardsLowerCase) {
+    EXPECT_EQ(0, qv::WideCompareNoCase(OLESTR("ABC"), OLESTR("abc")));
+    EXPECT_LT(qv::WideCompareNoCase(OLESTR("_"), OLESTR("A")), 0) << "'_' sorts before 'a'";
+    const OLECHAR upper[] = {0x00C9, 0}, lower[] = {0x00E9, 0};
+    EXPECT_NE(0, qv::WideCompareNoCase(upper, lower));
+    EXPECT_LT(qv::WideCompare(OLESTR("B"), OLESTR("a")), 0);
+    EXPECT_GT(qv::WideCompare(OLESTR("ab"), OLESTR("a")), 0);
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+// CountColumns and ParseRecord: the quoting rules under one or several
+// delimiters, and the failures of ParseRecord.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+namespace {
+
+using qvtest::TableProbe;
+typedef std::vector<std::string> Fields;
+
+struct ParseCase {
+    const char* delimiters;
+    std::string line;
+    Fields fields;
+};
+
+// Parses one line into a table as wide as its field count and returns the
+// fields of the row it appended.
+Fields ParseLine(const std::string& delimiters, const std::string& line) {
+    TableProbe table(delimiters);
+    table.SetColumnCount(table.Count(line));
+    HRESULT hr = table.Parse(line);
+    EXPECT_EQ(S_OK, hr) << std::hex << hr;
+    if (table.Rows().GetSize() != 1) return {"<no row>"};
+    return table.Cells(0);
+}
+
+const ParseCase kCases[] = {
+    {",", "", {""}},
+    {",", "a,,b", {"a", "", "b"}},
+    {",", ",a,", {"", "a", ""}},
+    {",", "\"a,b\",c", {"a,b", "c"}},
+    {",", "\"say \"\"hi\"\"\"", {"say \"hi\""}},
+    {",", "ab\"c,d", {"abc,d"}},                       // an unclosed quote keeps the comma
+    {",", "a\"b,c\"d", {"ab,cd"}},                     // quotes anywhere in a field
+    {",", "\"a\" , \"b\"", {"a ", " b"}},              // blanks are kept
+    {",", "\"\"", {""}},
+    {",", "\"\"\"\"", {"\""}},
+    {",", "12,3.5", {"12", "3.5"}},
+    {";,", "a;b,c", {"a", "b", "c"}},
+    {";,", "\"a\";,\"b\"", {"a", "", "b"}},
+    {"\t", "a,b\tc", {"a,b", "c"}},
+    {",", "a\rb,c", {"a\rb", "c"}},                   // a lone CR is data
+    {",", "\xEF\xBB\xBF" "a,b", {"\xEF\xBB\xBF" "a", "b"}},  // no byte-order mark is recognised
+    {",", "\xE9\x80\xFF", {"\xE9\x80\xFF"}},
+    {"abcde", "1a2e3", {"1", "2", "3"}},
+    {",", "\"a\"\"", {"a\""}},                          // a doubled quote at the end, quoting still on
+    {",", " \" , \" ", {"  ,  "}},
+};
+
+TEST(ParseRecord, SplitsFieldsByTheQuotingRules) {
+    for (const ParseCase& c : kCases)
+        EXPECT_EQ(c.fields, ParseLine(c.delimiters, c.line)) << "line [" << c.line << "] delimiters [" << c.delimiters << "]";
+}
+
+TEST(ParseRecord, CountColumnsAgreesOnEveryLine) {
+    for (const ParseCase& c : kCases) {
+        TableProbe table(c.delimiters);
+        EXPECT_EQ(static_cast<LONG>(c.fields.size()), table.Count(c.line)) << "line [" << c.line << "]";
+    }
+    // And on generated lines made of the characters that matter.
+    const char alphabet[] = {',', ';', '"', 'x', ' ', '\t'};
+    unsigned seed = 12345;
+    for (int n = 0; n < 2000; ++n) {
+        std::string line;
+        int length = static_cast<int>((seed = seed * 1103515245 + 12345) >> 16) % 12;
+        for (int i = 0; i < length; ++i) line += alphabet[((seed = seed * 1103515245 + 12345) >> 16) % 6];
+        for (const char* delimiters : {",", ";,", "\t"}) {
+            TableProbe table(delimiters);
+            LONG count = table.Count(line);
+            table.SetColumnCount(count);
+            ASSERT_EQ(S_OK, table.Parse(line));
+            ROWHEADER* row = table.Rows()[0];
+            LONG filled = 0;
+            while (filled < count && row->cells[filled].vt == VT_BSTR) ++filled;
+            EXPECT_EQ(count, filled) << "line [" << line << "] delimiters [" << delimiters << "]";
+        }
+    }
+}
+
+TEST(ParseRecord, FillsTheRowToTheColumnCountWithEmptyCells) {
+    TableProbe table(",", 4);
+    ASSERT_EQ(S_OK, table.Parse("a,b"));
+    EXPECT_EQ((Fields{"a", "b", "<empty>", "<empty>"}), table.Cells(0));
+    EXPECT_EQ(OSPRW_READWRITE, table.Rows()[0]->status);
+}
+
+TEST(ParseRecord, KeepsNulCharactersAndLongFields) {
+    TableProbe table(",", 2);
+    qvtest::Wide line = qvtest::W(std::string("a\0b,", 4)) + qvtest::Wide(100000, OLESTR('z'));
+    ASSERT_EQ(S_OK, table.ParseWide(line));
+    ROWHEADER* row = table.Rows()[0];
+    EXPECT_EQ(3u, SysStringLen(row->cells[0].bstrVal));
+    EXPECT_EQ(100000u, SysStringLen(row->cells[1].bstrVal));
+}
+
+TEST(ParseRecord, CharactersAboveTheByteRangePassThrough) {
+    TableProbe table(",", 1);
+    qvtest::Wide line = {0x20AC, 0xD83D, 0xDE00};
+    ASSERT_EQ(S_OK, table.ParseWide(line));
+    BSTR text = table.Rows()[0]->cells[0].bstrVal;
+    ASSERT_EQ(3u, SysStringLen(text));
+    EXPECT_EQ(0x20AC, text[0]);
+}
+
+TEST(ParseRecord, AppendsEachRowAtTheEnd) {
+    TableProbe table(",", 2);
+    ASSERT_EQ(S_OK, table.Parse("1,2"));
+    ASSERT_EQ(S_OK, table.Parse("3"));
+    ASSERT_EQ(2, table.Rows().GetSize());
+    EXPECT_EQ((Fields{"3", "<empty>"}), table.Cells(1));
+}
+
+TEST(ParseRecord, ALineWiderThanTheRowIsRefusedNotOverrun) {
+    TableProbe table(",", 2);
+    EXPECT_EQ(E_FAIL, table.Parse("a,b,c"));
+    EXPECT_EQ(0, table.Rows().GetSize());
+}
+
+// Each allocation of ParseRecord, made to fail in turn, gives its HRESULT and
+// leaves nothing appended; the leak checker of the sanitizer build checks that
+// nothing is left allocated.
+TEST(ParseRecord, EachAllocationFailureReportsItsResult) {
+    qvtest::AllocFailureGuard guard;
+    const std::string line = "alpha,\"b,c\",d";
+    long allocations;
+    {
+        TableProbe table(",", 4);
+        qv::ResetAllocCount();
+        ASSERT_EQ(S_OK, table.Parse(line));
+        allocations = qv::AllocCount();
+    }
+    // The row record, its cells, the field buffer, three strings, the array.
+    ASSERT_EQ(7, allocations);
+    const HRESULT expected[] = {E_OUTOFMEMORY, E_OUTOFMEMORY, E_FAIL, E_FAIL, E_FAIL, E_FAIL, E_FAIL};
+    for (long nth = 1; nth <= allocations; ++nth) {
+        TableProbe table(",", 4);
+        qv::SetAllocFailure(nth);
+        EXPECT_EQ(expected[nth - 1], table.Parse(line)) << "allocation " << nth;
+        qv::SetAllocFailure(0);
+        EXPECT_EQ(0, table.Rows().GetSize()) << "allocation " << nth;
+        EXPECT_EQ(S_OK, table.Parse(line)) << "the table still works after failure " << nth;
+        table.RemoveAllRows();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+// The table model's row routines: AllocRow, FreeRow, RemoveAllRows,
+// CheckFileWritable.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "TestSupport.h"
+
+namespace {
+
+using qvtest::TableProbe;
+
+TEST(TableRows, ANewRowIsReadWriteWithEveryCellEmpty) {
+    TableProbe table(",", 3);
+    ROWHEADER* row = nullptr;
+    ASSERT_EQ(S_OK, table.AllocRow(3, &row));
+    ASSERT_NE(nullptr, row);
+    EXPECT_EQ(OSPRW_READWRITE, row->status);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(VT_EMPTY, row->cells[i].vt) << i;
+    table.FreeRow(row);
+}
+
+TEST(TableRows, ARowOfNoCellsIsMadeAndFreed) {
+    TableProbe table(",", 0);
+    ROWHEADER* row = nullptr;
+    ASSERT_EQ(S_OK, table.AllocRow(0, &row));
+    table.FreeRow(row);
+}
+
+TEST(TableRows, AllocRowFailuresReportOutOfMemoryAndLeaveNothing) {
+    qvtest::AllocFailureGuard guard;
+    TableProbe table(",", 2);
+    for (long nth = 1; nth <= 2; ++nth) {
+        ROWHEADER* row = reinterpret_cast<ROWHEADER*>(1);
+        qv::SetAllocFailure(nth);
+        EXPECT_EQ(E_OUTOFMEMORY, table.AllocRow(2, &row)) << "allocation " << nth;
+        EXPECT_EQ(nullptr, row);
+    }
+}
+
+TEST(TableRows, RemoveAllRowsFreesEveryRowAndKeepsTheGrowBy) {
+    TableProbe table(",", 2);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(S_OK, table.Parse("a,b"));
+    table.RemoveAllRows();
+    EXPECT_EQ(0, table.Rows().GetSize());
+    EXPECT_EQ(500, table.Rows().GetGrowBy());
+    table.RemoveAllRows();  // on an empty array too
+    EXPECT_EQ(0, table.Rows().GetSize());
+}
+
+class FileProbe : public TableProbe {
+public:
+    void SetFileName(const std::string& name) { name.copy(fileName_, sizeof fileName_ - 1); }
+    using VxASCOSPObject::CheckFileWritable;
+};
+
+TEST(TableRows, CheckFileWritableNeedsAnExistingFileThatOpensForUpdate) {
+    const std::string name = ::testing::TempDir() + "qv_check_writable.txt";
+    std::remove(name.c_str());
+    FileProbe table;
+    table.SetFileName(name);
+    EXPECT_EQ(E_FAIL, table.CheckFileWritable()) << "missing file";
+    std::FILE* file = std::fopen(name.c_str(), "wb");
+    ASSERT_NE(nullptr, file);
+    std::fputs("a,b\n", file);
+    std::fclose(file);
+    EXPECT_EQ(S_OK, table.CheckFileWritable());
+    file = std::fopen(name.c_str(), "rb");
+    char content[16] = {};
+    EXPECT_EQ(4u, std::fread(content, 1, sizeof content, file)) << "the check neither truncates nor writes";
+    std::fclose(file);
+    std::remove(name.c_str());
+}
+
+}  // namespace
