@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "TestSupport.h"
 #include "common/HResults.h"
 #include "platform/ReplacementFile.h"
@@ -40,15 +44,26 @@ inline std::vector<std::string> Entries(const fs::path& folder) {
     return names;
 }
 
+inline unsigned long ProcessId() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
 // A new empty folder, removed with everything in it at the end of the test.
 class TempFolder {
 public:
-    TempFolder() {
+    // Under the given folder (default: the system's temporary directory).
+    explicit TempFolder(const fs::path& under = fs::temp_directory_path()) {
+        // Test processes run in parallel: the process id keeps their folders
+        // apart, and a name already taken is never reused.
         static std::atomic<int> counter{0};
-        path_ = fs::temp_directory_path() /
-                ("qvtest-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                 std::to_string(reinterpret_cast<uintptr_t>(this) & 0xFFFFFF) + "-" + std::to_string(counter++));
-        fs::create_directories(path_);
+        for (;;) {
+            path_ = under / ("qvtest-" + std::to_string(ProcessId()) + "-" + std::to_string(counter++));
+            if (fs::create_directory(path_)) break;
+        }
     }
     ~TempFolder() {
         std::error_code ignored;

@@ -94,20 +94,18 @@ TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
 #endif
     std::error_code error;
     if (!fs::is_directory(other, error)) GTEST_SKIP() << "no folder on another volume";
-    fs::path temp = other / ("qvtest-f" + std::to_string(reinterpret_cast<uintptr_t>(this) & 0xFFFFFF));
-    fs::create_directories(temp);
+    TempFolder temp(other);
     {
-        ScopedTempDirectory onOtherVolume(temp);
+        ScopedTempDirectory onOtherVolume(temp.Path());
         OpenAndChange();
         auto untouched = [&](HRESULT hr, const std::string& what) {
             EXPECT_EQ(E_FAIL, hr) << what;
             EXPECT_EQ(kOriginal, ReadBytes(File())) << what;
-            EXPECT_EQ(std::vector<std::string>{}, Entries(temp)) << what;
+            EXPECT_EQ(std::vector<std::string>{}, Entries(temp.Path())) << what;
             EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path())) << what;
         };
         FailEachWriteInTurn(untouched, ref_.table, File(), "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n");
     }
-    fs::remove_all(temp, error);
 }
 
 TEST_F(SaveFailure, OutOfMemoryAtEachAllocation) {

@@ -102,18 +102,16 @@ TEST_F(Save, TemporaryDirectoryOnAnotherVolume) {
 #endif
     std::error_code error;
     if (!fs::is_directory(other, error)) GTEST_SKIP() << "no folder on another volume";
-    fs::path temp = other / ("qvtest-" + std::to_string(reinterpret_cast<uintptr_t>(this) & 0xFFFFFF));
-    fs::create_directories(temp);
+    TempFolder temp(other);
     {
-        ScopedTempDirectory onOtherVolume(temp);
+        ScopedTempDirectory onOtherVolume(temp.Path());
         ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
         ref_->StoreText(1, 1, W("moved"));
         EXPECT_EQ(S_OK, ref_->SaveToFile());
     }
     EXPECT_EQ("\"moved\"\r\n", ReadBytes(File()));
-    EXPECT_EQ(std::vector<std::string>{}, Entries(temp));
+    EXPECT_EQ(std::vector<std::string>{}, Entries(temp.Path()));
     EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path()));
-    fs::remove_all(temp, error);
 }
 
 }  // namespace
