@@ -24,7 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 typedef std::chrono::steady_clock Clock;
 
-double Seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
 
 // A linear congruential generator: the same fields on every platform.
 struct Generator {
@@ -78,8 +80,8 @@ void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 class BenchTable : public VxASCOSPObject {
 public:
-    using VxASCOSPObject::VxASCOSPObject;
     using VxASCOSPObject::SaveToFile;
+    using VxASCOSPObject::VxASCOSPObject;
     // One edit: through setVariant where editing exists, else stored directly.
     void EditOneCell() {
         VARIANT value;
@@ -156,9 +158,12 @@ int main(int argc, char** argv) {
     long scale = 1;
     const char* only = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--quick") == 0) scale = 10;
-        else if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc) only = argv[++i];
-        else folder = argv[i];
+        if (std::strcmp(argv[i], "--quick") == 0)
+            scale = 10;
+        else if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc)
+            only = argv[++i];
+        else
+            folder = argv[i];
     }
     if (only) {
         bool narrow = std::strcmp(only, "narrow") == 0;

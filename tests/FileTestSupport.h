@@ -95,8 +95,10 @@ private:
         _putenv((name_ + "=" + (value ? value : "")).c_str());
         SetEnvironmentVariableA(name_.c_str(), value);
 #else
-        if (value) setenv(name_.c_str(), value, 1);
-        else unsetenv(name_.c_str());
+        if (value)
+            setenv(name_.c_str(), value, 1);
+        else
+            unsetenv(name_.c_str());
 #endif
     }
     std::string name_, old_;
@@ -108,12 +110,14 @@ class ScopedTempDirectory {
 public:
     explicit ScopedTempDirectory(const fs::path& folder)
 #ifdef _WIN32
-        : tmp_("TMP", folder.string() + "\\"), temp_("TEMP", folder.string() + "\\") {}
+        : tmp_("TMP", folder.string() + "\\"),
+          temp_("TEMP", folder.string() + "\\"){}
 #else
-        : tmp_("TMPDIR", folder.string()), temp_("TMP", folder.string()) {}
+        : tmp_("TMPDIR", folder.string()), temp_("TMP", folder.string()) {
+    }
 #endif
-private:
-    ScopedEnv tmp_, temp_;
+          private : ScopedEnv tmp_,
+                    temp_;
 };
 
 // Disarms the write-failure hook when a test ends.
@@ -124,9 +128,9 @@ struct WriteFailureGuard {
 // A table opened from a data-member string, with its protected state in reach.
 class FileTable : public VxASCOSPObject {
 public:
-    using VxASCOSPObject::VxASCOSPObject;
     using VxASCOSPObject::FormatRow;
     using VxASCOSPObject::SaveToFile;
+    using VxASCOSPObject::VxASCOSPObject;
     using VxASCOSPObject::WriteTable;
 
     // Opens the table (bytes widened); the HRESULT of the construction. The

@@ -52,24 +52,32 @@ TEST_F(Loader, LineBreaksCtrlZAndRawBytes) {
         {"\n", {{""}}},
         {"\r\n", {{""}}},
         {"a\r\nb\nc\r\n", {{"a"}, {"b"}, {"c"}}},
-        {"a\rb\n", {{"a\rb"}}},                // a lone CR is data
-        {"a\r\r\nb", {{"a\r"}, {"b"}}},        // only the CR before LF belongs to the break
-        {"x\r", {{"x\r"}}},                    // a final CR without LF stays
-        {"a,b\nc\x1A" "d\ne\n", {{"a", "b"}, {"c", "<empty>"}}},
+        {"a\rb\n", {{"a\rb"}}},          // a lone CR is data
+        {"a\r\r\nb", {{"a\r"}, {"b"}}},  // only the CR before LF belongs to the break
+        {"x\r", {{"x\r"}}},              // a final CR without LF stays
+        {"a,b\nc\x1A"
+         "d\ne\n",
+         {{"a", "b"}, {"c", "<empty>"}}},
         {"a\n\x1Ajunk\n", {{"a"}}},
         {std::string("n\0l,z\n", 6), {{std::string("n\0l", 3), "z"}}},
-        {"\xEF\xBB\xBF" "a,\xE9\x80\x9F\n", {{"\xEF\xBB\xBF" "a", "\xE9\x80\x9F"}}},
+        {"\xEF\xBB\xBF"
+         "a,\xE9\x80\x9F\n",
+         {{"\xEF\xBB\xBF"
+           "a",
+           "\xE9\x80\x9F"}}},
         {"\"a,b\",c\n", {{"a,b", "c"}}},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(S_OK, Load(c.bytes)) << c.bytes;
         ASSERT_EQ(static_cast<LONG>(c.rows.size()), ref_->Rows()) << c.bytes;
-        for (size_t r = 0; r < c.rows.size(); ++r) EXPECT_EQ(c.rows[r], ref_->Cells(static_cast<int>(r + 1))) << c.bytes;
+        for (size_t r = 0; r < c.rows.size(); ++r)
+            EXPECT_EQ(c.rows[r], ref_->Cells(static_cast<int>(r + 1))) << c.bytes;
     }
 }
 
 TEST_F(Loader, FileStartingWithCtrlZIsEmpty) {
-    ASSERT_EQ(S_OK, Load("\x1A" "a,b\n"));
+    ASSERT_EQ(S_OK, Load("\x1A"
+                         "a,b\n"));
     EXPECT_EQ(0, ref_->Rows());
     EXPECT_EQ(100, ref_->Columns());
 }

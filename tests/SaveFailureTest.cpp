@@ -82,8 +82,8 @@ TEST_F(SaveFailure, DiskFullOnAnyWriteOrFlush) {
     std::string big(3 << 20, 'x');
     ASSERT_EQ(S_OK, OpenBytes(File(), kOriginal, "", ref_));
     ref_->StoreText(1, 2, W(big));
-    FailEachWriteInTurn([&](HRESULT hr, const std::string& what) { ExpectUntouched(E_FAIL, hr, what); },
-                        ref_.table, File(), "\"a\",\"" + big + "\"\r\n\"c\",\"d\"\r\n");
+    FailEachWriteInTurn([&](HRESULT hr, const std::string& what) { ExpectUntouched(E_FAIL, hr, what); }, ref_.table,
+                        File(), "\"a\",\"" + big + "\"\r\n\"c\",\"d\"\r\n");
 }
 
 TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {

@@ -2,7 +2,6 @@
 // changed one replaces it whole, keeping its permission bits, also across
 // volumes, and leaves no temporary file.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include "FileTestSupport.h"

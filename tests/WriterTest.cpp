@@ -71,7 +71,9 @@ TEST(FormatRow, RowsThatCannotReadBackFail) {
     HRESULT hr = S_OK;
     Line(Values().Bytes("a\nb"), ",", &hr);
     EXPECT_EQ(E_FAIL, hr) << "a line feed would split the row";
-    Line(Values().Bytes("a\x1A" "b"), ",", &hr);
+    Line(Values().Bytes("a\x1A"
+                        "b"),
+         ",", &hr);
     EXPECT_EQ(E_FAIL, hr) << "a Ctrl-Z would end the file";
     // Without a delimiter the fields of a row could not be told apart.
     Line(Values().Bytes("a").Bytes("b"), "", &hr);
@@ -144,9 +146,12 @@ struct Random {
     // quotes, delimiters and CR over-represented.
     OLECHAR Char(const Wide& delimiters) {
         switch (Below(8)) {
-            case 0: return '"';
-            case 1: return delimiters[Below(static_cast<unsigned>(delimiters.size()))];
-            case 2: return '\r';
+            case 0:
+                return '"';
+            case 1:
+                return delimiters[Below(static_cast<unsigned>(delimiters.size()))];
+            case 2:
+                return '\r';
             default:
                 for (;;) {
                     OLECHAR c = static_cast<OLECHAR>(1 + Below(0xFF));
@@ -165,7 +170,8 @@ TEST(RoundTrip, RandomTablesReadBackCellForCell) {
         unsigned count = 1 + random.Below(5);
         while (delimiters.size() < count) {
             OLECHAR c = static_cast<OLECHAR>(1 + random.Below(0xFF));
-            if (c == '\n' || c == 0x1A || c == '"' || c == '|' || c == '=' || delimiters.find(c) != Wide::npos) continue;
+            if (c == '\n' || c == 0x1A || c == '"' || c == '|' || c == '=' || delimiters.find(c) != Wide::npos)
+                continue;
             delimiters.push_back(c);
         }
         LONG columns = static_cast<LONG>(1 + random.Below(6));

@@ -42,7 +42,7 @@ public:
     static constexpr size_t kPathCapacity = 4096;
 
 private:
-    intptr_t handle_ = -1;              // the open temporary file; -1 when none
+    intptr_t handle_ = -1;               // the open temporary file; -1 when none
     char tempPath_[kPathCapacity] = {};  // the temporary file; empty when none
     char target_[kPathCapacity] = {};    // the file to replace
 };

@@ -13,7 +13,7 @@ namespace {
 
 const char kQuote = '"';
 const OLECHAR kLineFeed = 0x0A;
-const OLECHAR kEndOfFile = 0x1A;  // Ctrl-Z: the reader stops at it
+const OLECHAR kEndOfFile = 0x1A;    // Ctrl-Z: the reader stops at it
 const size_t kFlushSize = 1 << 20;  // bytes gathered before they go to the file
 
 bool IsHighSurrogate(OLECHAR c) { return c >= 0xD800 && c <= 0xDBFF; }
@@ -50,11 +50,11 @@ OLECHAR VxASCOSPObject::WriteDelimiter() const {
 // form are empty fields.
 //
 // With a delimiter set of several characters the first one that the reader
-// can meet goes between fields. With none (the second build's empty set) the
-// fields of a row could not be told apart when it is read, so a row with a
-// filled cell after the first makes the row fail with E_FAIL rather than be
-// merged into one field; editing refuses such cells beforehand, so this is
-// only a safety net. A value holding a line feed or a Ctrl-Z cannot read back
+// can meet goes between fields. With none (the second build's empty set, or a
+// set the reader never meets) the fields of a row could not be told apart when
+// it is read, so a row with a filled cell after the first fails with E_FAIL
+// rather than be merged into one field; editing refuses such cells while the
+// set is empty, so this is a safety net. A value holding a line feed or a Ctrl-Z cannot read back
 // either (the reader ends the line or the file there) and fails the row too.
 // The failed row makes the whole save fail, leaving the data file as it was.
 HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const {
@@ -82,8 +82,8 @@ HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const 
             } else {
                 continue;  // VT_EMPTY, VT_NULL, or no text form: an empty field
             }
-            // Each character takes at most two bytes (a doubled quote) unless it
-            // is converted; converted ones reserve their own room.
+            // Room for the quotes and two bytes a character (a doubled quote);
+            // a converted character makes room for itself and the rest.
             if (!line.Reserve(2 * length + 2)) return E_OUTOFMEMORY;
             line.bytes[line.length++] = kQuote;
             for (size_t k = 0; k < length; ++k) {
@@ -98,8 +98,6 @@ HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const 
                 char narrow[16];
                 int bytes = qv::NarrowFromWide(text + k, units, narrow, sizeof narrow);
                 if (bytes <= 0) return E_FAIL;
-                // The room reserved for this character (and its partner) is two
-                // bytes each; the rest of the line keeps its reserve.
                 if (!line.Reserve(static_cast<size_t>(bytes) + 2 * (length - k) + 2)) return E_OUTOFMEMORY;
                 for (int b = 0; b < bytes; ++b) line.bytes[line.length++] = narrow[b];
                 k += static_cast<size_t>(units - 1);

@@ -93,8 +93,8 @@ void SyncDirectoryOf(const char* path) {
 bool CopyBesideAndReplace(const char* source, const char* target, int targetState, mode_t mode) {
     char beside[ReplacementFile::kPathCapacity];
     const char* slash = strrchr(target, '/');
-    bool fits = slash ? JoinPath(beside, sizeof beside, target, slash == target ? 1 : static_cast<size_t>(slash - target),
-                                 ".quorvel-XXXXXX")
+    bool fits = slash ? JoinPath(beside, sizeof beside, target,
+                                 slash == target ? 1 : static_cast<size_t>(slash - target), ".quorvel-XXXXXX")
                       : JoinPath(beside, sizeof beside, ".", 1, ".quorvel-XXXXXX");
     if (!fits) return false;
     int in = ::open(source, O_RDONLY | O_CLOEXEC);

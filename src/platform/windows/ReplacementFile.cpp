@@ -31,8 +31,8 @@ HANDLE CreateExclusive(const char* directory, char* path, size_t capacity) {
         name[1] = 'v';
         for (int i = 0; i < 8; ++i) name[2 + i] = "0123456789abcdef"[(unique >> (28 - 4 * i)) & 0xF];
         memcpy(name + 10, ".tmp", 5);
-        HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+        HANDLE file =
+            CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) return file;
         DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
@@ -92,8 +92,8 @@ bool CopyBesideAndReplace(const char* source, const char* target) {
     memcpy(directory, target, length);
     directory[length] = 0;
 
-    HANDLE in = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                            nullptr);
+    HANDLE in =
+        CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (in == INVALID_HANDLE_VALUE) return false;
     char beside[ReplacementFile::kPathCapacity];
     HANDLE out = CreateExclusive(directory, beside, sizeof beside);
@@ -158,8 +158,7 @@ bool ReplacementFile::Commit() {
         tempPath_[0] = 0;
         return true;
     }
-    if (ok && GetLastError() == ERROR_NOT_SAME_DEVICE) ok = CopyBesideAndReplace(tempPath_, target_);
-    else ok = false;
+    ok = ok && GetLastError() == ERROR_NOT_SAME_DEVICE && CopyBesideAndReplace(tempPath_, target_);
     Abort();
     return ok;
 }
