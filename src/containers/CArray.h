@@ -22,7 +22,9 @@ public:
     CArray(const CArray&) = delete;
     CArray& operator=(const CArray&) = delete;
 
-    int GetSize() const { return size_; }
+    // The size alone may be read without the lock (a table's row count is),
+    // so it is stored and loaded atomically; everything else needs the lock.
+    int GetSize() const { return __atomic_load_n(&size_, __ATOMIC_RELAXED); }
     int GetCapacity() const { return capacity_; }
     int GetGrowBy() const { return growBy_; }
 
@@ -33,7 +35,8 @@ public:
         if (newSize == 0) {
             qv::MemFree(data_);
             data_ = nullptr;
-            size_ = capacity_ = allocated_ = 0;
+            StoreSize(0);
+            capacity_ = allocated_ = 0;
             return;
         }
         if (!data_) {
@@ -54,7 +57,7 @@ public:
             Reallocate(capacity);
             ClearSlots(size_, newSize);
         }
-        size_ = newSize;
+        StoreSize(newSize);
     }
 
     T GetAt(int index) const {
@@ -104,12 +107,13 @@ public:
     void RemoveAt(int index, int count = 1) {
         if (index < 0 || count < 0 || static_cast<long long>(index) + count > size_) throw VxInvalidArgError();
         std::memmove(data_ + index, data_ + index + count, sizeof(T) * static_cast<size_t>(size_ - index - count));
-        size_ -= count;
+        StoreSize(size_ - count);
     }
 
     void RemoveAll() { SetSize(0); }
 
 private:
+    void StoreSize(int size) { __atomic_store_n(&size_, size, __ATOMIC_RELAXED); }
     void CheckIndex(int index) const {
         if (index < 0 || index >= size_) throw VxInvalidArgError();
     }

@@ -1,12 +1,206 @@
-// Editing methods and listener notification (not yet written).
+// The editing methods: setVariant, insertRows and deleteRows. Each tells the
+// listeners before and after its change; insertRows and deleteRows do so while
+// they hold the row array's lock, setVariant without it.
 #include "VxASCOSPObject.h"
+#include "platform/VariantText.h"
 
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT, DB_LORDINAL, OSPFORMAT, VARIANT) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::deleteRows(DBROWCOUNT, DBROWCOUNT, DBROWCOUNT*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT, DBROWCOUNT, DBROWCOUNT*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::addOLEDBSimpleProviderListener(OLEDBSimpleProviderListener*) {
-    return E_NOTIMPL;
+namespace {
+
+// No VARTYPE: a by-reference value whose pointer is null or that nests.
+const VARTYPE kNoType = 0xFFFF;
+
+// The type of the value a VARIANT stands for, by-reference forms followed.
+VARTYPE ReferredType(const VARIANT& value) {
+    if (!(value.vt & VT_BYREF)) return value.vt;
+    if (!value.byref) return kNoType;
+    if (value.vt != (VT_BYREF | VT_VARIANT)) return static_cast<VARTYPE>(value.vt & ~VT_BYREF);
+    const VARIANT& inner = *value.pvarVal;
+    if (!(inner.vt & VT_BYREF)) return inner.vt;
+    if (!inner.byref || inner.vt == (VT_BYREF | VT_VARIANT)) return kNoType;
+    return static_cast<VARTYPE>(inner.vt & ~VT_BYREF);
 }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::removeOLEDBSimpleProviderListener(OLEDBSimpleProviderListener*) {
-    return E_NOTIMPL;
+
+// True when no character of the text would end a field when the file is read
+// back: a line feed ends the line, a Ctrl-Z the file.
+bool FitsOneField(BSTR text) {
+    UINT length = SysStringLen(text);
+    for (UINT i = 0; i < length; ++i)
+        if (text[i] == 0x0A || text[i] == 0x1A) return false;
+    return true;
+}
+
+// Copies a client's value into the form a cell keeps: a by-reference value as
+// the value it refers to, never as the caller's pointer. E_INVALIDARG for a
+// value the file could not hold (no text form: objects, arrays, records, error
+// codes; a string that would not read back as one field); E_OUTOFMEMORY when
+// the copy cannot be made. value is VT_EMPTY on failure.
+HRESULT CopyCellValue(const VARIANT& source, VARIANT* value) {
+    VARTYPE type = ReferredType(source);
+    if (type != VT_EMPTY && type != VT_NULL && type != VT_BSTR && !qv::HasTextForm(type)) return E_INVALIDARG;
+    HRESULT hr = qv::CopyVariantInd(value, &source);
+    if (hr == E_OUTOFMEMORY) return hr;
+    if (FAILED(hr)) {
+        VariantInit(value);
+        return E_INVALIDARG;
+    }
+    if (value->vt == VT_BSTR && !FitsOneField(value->bstrVal)) {
+        VariantClear(value);
+        return E_INVALIDARG;
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+LONG VxASCOSPObject::LockedRowCount() {
+    CSingleLock lock(rows_.GetLock());
+    return rows_.GetSize() - 1;
+}
+
+void VxASCOSPObject::RemoveRows(LONG first, LONG count) {
+    if (count <= 0) return;
+    for (LONG i = first; i < first + count; ++i) FreeRow(rows_[i]);
+    rows_.RemoveAt(first, count);
+}
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT, VARIANT Var) {
+    if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;  // row 0, the label row, has no cells
+    if (iColumn <= 0 || iColumn > columnCount_) return E_INVALIDARG;
+    // With no delimiter the file cannot keep two fields of a line apart.
+    if (delimiters_[0] == 0 && iColumn != 1) return E_INVALIDARG;
+    if (iRow > LockedRowCount()) return E_INVALIDARG;
+    const LONG row = static_cast<LONG>(iRow);
+    const LONG column = static_cast<LONG>(iColumn);
+
+    VARIANT value;
+    VariantInit(&value);
+    HRESULT hr = CopyCellValue(Var, &value);
+    if (FAILED(hr)) return hr;
+
+    // The file is tested once in the table's life, whatever the outcome: a
+    // client told that it cannot write may still change the table in memory.
+    bool firstEdit;
+    {
+        CSingleLock lock(rows_.GetLock());
+        firstEdit = !writeChecked_;
+        writeChecked_ = 1;
+    }
+    if (firstEdit && FAILED(CheckFileWritable())) {
+        VariantClear(&value);
+        return E_FAIL;
+    }
+
+    NotifyListeners(kAboutToChangeCell, row, column, -1);
+    bool stored = false;
+    {
+        CSingleLock lock(rows_.GetLock());
+        // Another thread may have deleted rows since the check above.
+        if (row <= rows_.GetSize() - 1) {
+            VARIANT& cell = rows_[row]->cells[column - 1];
+            VariantClear(&cell);
+            cell = value;  // the cell takes over the copy
+            modified_ = 1;
+            stored = true;
+        }
+    }
+    if (!stored) {
+        // The row went away under the listeners' feet: nothing changed, so
+        // nobody hears cellChanged.
+        VariantClear(&value);
+        return E_INVALIDARG;
+    }
+    NotifyListeners(kCellChanged, row, column, -1);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsInserted) {
+    if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;
+    if (cRows < 0 || !InRowRange(cRows)) return E_INVALIDARG;
+    if (!pcRowsInserted) return E_INVALIDARG;
+    *pcRowsInserted = 0;
+    const LONG wanted = static_cast<LONG>(cRows);
+
+    CSingleLock lock(rows_.GetLock());
+    // A table without even the placeholder row gets one first, so that it
+    // becomes an ordinary table whose data rows start at row 1.
+    if (rows_.GetSize() == 0) {
+        ROWHEADER* placeholder = nullptr;
+        HRESULT hr = AllocRow(columnCount_, &placeholder);
+        if (FAILED(hr)) return hr;
+        try {
+            rows_.Add(placeholder);
+        } catch (const VxOutOfMemoryError&) {
+            FreeRow(placeholder);
+            return E_FAIL;
+        }
+    }
+
+    // A row past the end appends after the last row.
+    LONG position = iRow < rows_.GetSize() ? static_cast<LONG>(iRow) : rows_.GetSize();
+    NotifyListeners(kAboutToInsertRows, position, -1, wanted);
+    // A listener on this thread may have deleted rows meanwhile.
+    if (position > rows_.GetSize()) position = rows_.GetSize();
+
+    HRESULT hr = S_OK;
+    LONG made = 0;
+    if (wanted > 0) {
+        try {
+            rows_.InsertAt(position, nullptr, wanted);
+        } catch (const VxOutOfMemoryError&) {
+            hr = E_FAIL;
+        } catch (const VxInvalidArgError&) {
+            hr = E_FAIL;  // more entries than a 32-bit row number can reach
+        }
+        if (SUCCEEDED(hr)) {
+            for (; made < wanted; ++made) {
+                ROWHEADER* row = nullptr;
+                hr = AllocRow(columnCount_, &row);
+                if (FAILED(hr)) break;
+                rows_[position + made] = row;
+            }
+            // Every entry holds a row: close those opened for rows never made.
+            if (made < wanted) rows_.RemoveAt(position + made, wanted - made);
+        }
+    }
+    modified_ = 1;
+    *pcRowsInserted = made;
+    NotifyListeners(kInsertedRows, position, -1, made);
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::deleteRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsDeleted) {
+    if (iRow < -1 || !InRowRange(iRow)) return E_INVALIDARG;
+    if (cRows < 0) return E_INVALIDARG;
+    if (!pcRowsDeleted) return E_INVALIDARG;
+
+    CSingleLock lock(rows_.GetLock());
+    LONG last = rows_.GetSize() - 1;
+    if (iRow == 0 || iRow > last) return E_INVALIDARG;
+
+    if (iRow == -1) {
+        // Every data row; the number of rows is not used. A table without even
+        // the placeholder row has none to delete. The modified flag stays as
+        // it was: this form never makes the table be written back.
+        LONG count = last > 0 ? last : 0;
+        NotifyListeners(kAboutToDeleteRows, -1, -1, count);
+        count = rows_.GetSize() > 1 ? rows_.GetSize() - 1 : 0;  // a listener may have changed the table
+        *pcRowsDeleted = count;
+        RemoveRows(1, count);
+        NotifyListeners(kDeletedRows, -1, -1, count);
+        return S_OK;
+    }
+
+    const LONG row = static_cast<LONG>(iRow);
+    *pcRowsDeleted = 0;
+    NotifyListeners(kAboutToDeleteRows, row, -1, cRows);
+    // A long range stops at the last row (compared in 64 bits: row + cRows
+    // never wraps); the last row is read again after a listener had its say.
+    last = rows_.GetSize() - 1;
+    LONG count = 0;
+    if (row <= last) count = static_cast<LONGLONG>(cRows) > last - row + 1 ? last - row + 1 : static_cast<LONG>(cRows);
+    RemoveRows(row, count);
+    modified_ = 1;
+    *pcRowsDeleted = count;
+    NotifyListeners(kDeletedRows, row, -1, count);
+    return S_OK;
 }

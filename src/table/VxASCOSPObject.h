@@ -130,6 +130,43 @@ protected:
     // FormatRow's failure.
     HRESULT WriteTable(FileSink& out);
 
+    // --- Editing and find ---
+public:
+    // The edit events that NotifyListeners delivers, one per listener method.
+    enum EditEvent {
+        kAboutToChangeCell,
+        kCellChanged,
+        kAboutToDeleteRows,
+        kDeletedRows,
+        kAboutToInsertRows,
+        kInsertedRows,
+    };
+    // How a cell stands to a sought value. Strings and numbers of one type are
+    // ordered; other pairs are only equal (same type and value) or different.
+    enum VariantOrder { kOrderLess, kOrderEqual, kOrderGreater, kOrderSame, kOrderDifferent };
+
+protected:
+    // Tells every registered listener of one event, oldest registration first,
+    // walking a copy of the list that holds a reference on each listener until
+    // the walk is over. Cell events pass the row and the column, row events the
+    // row and the number of rows. Stops at the first listener that fails.
+    // Results: S_OK; the failing listener's HRESULT; E_OUTOFMEMORY when the copy
+    // could not hold every listener (the first kInlineListeners are still told).
+    HRESULT NotifyListeners(EditEvent event, DBROWCOUNT row, DB_LORDINAL column, DBROWCOUNT rows);
+    // Listeners copied without allocating; more take one heap block.
+    static constexpr int kInlineListeners = 8;
+
+    // How the cell stands to the sought value; find's comparison.
+    static VariantOrder CompareVariants(const VARIANT& cell, const VARIANT& sought, bool caseSensitive);
+
+    // The number of data rows (-1 when the array is empty), read under the row array's lock.
+    LONG LockedRowCount();
+    // Frees count rows from first on and closes their entries. Row array's lock held.
+    void RemoveRows(LONG first, LONG count);
+    // True when a row or column argument lies in the signed 32-bit range that
+    // row numbers have (DBROWCOUNT is 64-bit on 64-bit Windows).
+    static bool InRowRange(LONGLONG value) { return value >= -0x7FFFFFFFLL - 1 && value <= 0x7FFFFFFFLL; }
+
     // --- State, in declaration order ---
     VxArray<ROWHEADER*> rows_;                  // entry 0 the placeholder; data row k at k
     LONG columnCount_ = 0;                      // cells in every row

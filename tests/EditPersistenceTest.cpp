@@ -1,0 +1,130 @@
+// Edits of a table opened from a real file: they reach the file when the last
+// reference goes and not before; a table whose only change was deleting every
+// row with -1 leaves its file alone; a file made read-only after loading fails
+// the first edit only.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "EditProbe.h"
+#include "RecordingListener.h"
+#include "TempFile.h"
+
+namespace qvtest {
+namespace {
+
+// Opens the file as getDataMember does: construct, then QueryInterface for
+// the caller's one reference. Null, with hr set, when construction fails.
+OLEDBSimpleProvider* Open(const std::string& path, HRESULT* hr) {
+    Wide dataMember = W(path);
+    *hr = S_OK;
+    VxASCOSPObject* table = nullptr;
+    try {
+        table = new VxASCOSPObject(dataMember.c_str());
+    } catch (HRESULT failure) {
+        *hr = failure;
+        return nullptr;
+    }
+    OLEDBSimpleProvider* osp = nullptr;
+    *hr = table->QueryInterface(IID_OLEDBSimpleProvider, reinterpret_cast<void**>(&osp));
+    return osp;
+}
+
+// Opens the file or ends the test; skipped while the loader is not built in.
+#define OPEN_OR_STOP(table, path)                                                         \
+    HRESULT open##table = S_OK;                                                           \
+    OLEDBSimpleProvider* table = Open(path, &open##table);                                \
+    if (open##table == E_NOTIMPL) GTEST_SKIP() << "the loader is not part of this build"; \
+    ASSERT_EQ(S_OK, open##table) << "opening " << path;                                   \
+    ASSERT_NE(nullptr, table)
+
+std::string CellText(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column) {
+    OwnedVariant cell;
+    HRESULT hr = table->getVariant(row, column, OSPFORMAT_RAW, &cell.v);
+    if (FAILED(hr)) return "<hr " + std::to_string(hr) + ">";
+    if (cell.v.vt == VT_EMPTY) return "<empty>";
+    if (cell.v.vt == VT_BSTR) return N(cell.v.bstrVal);
+    return "<vt " + std::to_string(cell.v.vt) + ">";
+}
+
+DBROWCOUNT Rows(OLEDBSimpleProvider* table) {
+    DBROWCOUNT rows = -99;
+    EXPECT_EQ(S_OK, table->getRowCount(&rows));
+    return rows;
+}
+
+TEST(EditPersistence, EditsReachTheFileWhenTheLastReferenceGoesAndNotBefore) {
+    const std::string original = "a,b\r\nc,d\r\ne,f\r\n";
+    TempFile file(original);
+    {
+        OPEN_OR_STOP(table, file.Path());
+        OwnedVariant x("x"), number = OwnedVariant::I4(42);
+        ASSERT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, x.v));
+        ASSERT_EQ(S_OK, table->setVariant(3, 2, OSPFORMAT_RAW, number.v));
+        DBROWCOUNT count = 0;
+        ASSERT_EQ(S_OK, table->deleteRows(2, 1, &count));
+        ASSERT_EQ(S_OK, table->insertRows(1, 1, &count));
+        EXPECT_EQ(original, file.Read()) << "an edit reached the file before the release";
+        table->AddRef();
+        EXPECT_EQ(1u, table->Release());
+        EXPECT_EQ(original, file.Read()) << "a release that was not the last wrote the file";
+        EXPECT_EQ(0u, table->Release());
+    }
+    EXPECT_NE(original, file.Read()) << "the edits never reached the file";
+
+    OPEN_OR_STOP(reopened, file.Path());
+    EXPECT_EQ(3, Rows(reopened));
+    // The inserted row was saved as an empty line, which reads back as one empty field.
+    EXPECT_EQ("", CellText(reopened, 1, 1)) << "the inserted row";
+    EXPECT_EQ("<empty>", CellText(reopened, 1, 2)) << "the inserted row";
+    EXPECT_EQ("x", CellText(reopened, 2, 1));
+    EXPECT_EQ("b", CellText(reopened, 2, 2));
+    EXPECT_EQ("e", CellText(reopened, 3, 1));
+    EXPECT_EQ("42", CellText(reopened, 3, 2)) << "a number is saved as its text";
+    reopened->Release();
+}
+
+TEST(EditPersistence, DeletingEveryRowWithMinusOneLeavesTheFileUntouched) {
+    const std::string original = "a,b\r\nc,d\r\n";
+    TempFile file(original);
+    auto before = std::filesystem::last_write_time(file.Path());
+    {
+        OPEN_OR_STOP(table, file.Path());
+        DBROWCOUNT deleted = 0;
+        ASSERT_EQ(S_OK, table->deleteRows(-1, 0, &deleted));
+        EXPECT_EQ(2, deleted);
+        EXPECT_EQ(0, Rows(table));
+        table->Release();
+    }
+    EXPECT_EQ(original, file.Read());
+    EXPECT_TRUE(before == std::filesystem::last_write_time(file.Path())) << "the file was rewritten";
+}
+
+TEST(EditPersistence, AFileMadeReadOnlyAfterLoadingFailsTheFirstEditOnly) {
+    const std::string original = "a,b\r\n";
+    TempFile file(original);
+    {
+        OPEN_OR_STOP(table, file.Path());
+        CallScript script;
+        RecordingListener listener("L", script);
+        ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
+        file.MakeReadOnly();
+
+        OwnedVariant x("x");
+        EXPECT_EQ(E_FAIL, table->setVariant(1, 1, OSPFORMAT_RAW, x.v)) << "first edit of a read-only file";
+        EXPECT_EQ("a", CellText(table, 1, 1));
+        listener.Expect(Call::AboutToChangeCell, 1, 1).Expect(Call::CellChanged, 1, 1);
+        EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, x.v)) << "the same edit again";
+        EXPECT_EQ("x", CellText(table, 1, 1));
+        script.Verify();
+        // The save on release fails against the read-only file, silently, and
+        // releases the listener all the same.
+        table->Release();
+        EXPECT_EQ(1, listener.Refs());
+    }
+    file.MakeWritable();
+    EXPECT_EQ(original, file.Read());
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,153 @@
+// EditProbe: a table built from lines without a file, as the loader builds one,
+// with accessors that read its rows and flags under the row array's lock.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace qvtest {
+
+class EditProbe : public VxASCOSPObject {
+public:
+    // A table of these lines: the column count is the widest line's field
+    // count, row 0 a second copy of the first line. The caller holds the one
+    // reference. No lines gives what an empty file gives: 100 columns and a
+    // placeholder row whose first cell is an empty string.
+    static EditProbe* Create(const std::vector<std::string>& lines, const std::string& delimiters = ",") {
+        auto* table = new EditProbe(delimiters);
+        table->AddRef();
+        std::vector<std::string> all = lines.empty() ? std::vector<std::string>{""} : lines;
+        LONG columns = 0;
+        for (const std::string& line : all) {
+            Wide wide = W(line);
+            LONG count = table->CountColumns(wide.data(), wide.size());
+            if (count > columns) columns = count;
+        }
+        table->columnCount_ = lines.empty() ? 100 : columns;
+        table->AddLine(all[0]);
+        for (const std::string& line : lines) table->AddLine(line);
+        return table;
+    }
+    // A table whose row array is empty, without even the placeholder row.
+    static EditProbe* CreateWithoutRows(LONG columns) {
+        auto* table = new EditProbe(",");
+        table->AddRef();
+        table->columnCount_ = columns;
+        return table;
+    }
+
+    using VxASCOSPObject::CompareVariants;
+    using VxASCOSPObject::kInlineListeners;
+    using VxASCOSPObject::NotifyListeners;
+
+    LONG RowCount() {
+        CSingleLock lock(rows_.GetLock());
+        return rows_.GetSize() - 1;
+    }
+    bool Modified() {
+        CSingleLock lock(rows_.GetLock());
+        return modified_ != 0;
+    }
+    void SetModified(bool modified) {
+        CSingleLock lock(rows_.GetLock());
+        modified_ = modified ? 1 : 0;
+    }
+    bool WriteChecked() {
+        CSingleLock lock(rows_.GetLock());
+        return writeChecked_ != 0;
+    }
+    // Spares setVariant its one-time file test (a probe has no file).
+    void SkipWriteCheck() {
+        CSingleLock lock(rows_.GetLock());
+        writeChecked_ = 1;
+    }
+    void SetFile(const std::string& path) { CopyName(path); }
+
+    // Entry row of the row array (0 is the placeholder).
+    VARTYPE Type(LONG row, LONG column) {
+        CSingleLock lock(rows_.GetLock());
+        return rows_[row]->cells[column - 1].vt;
+    }
+    // "<empty>" for VT_EMPTY, the text of a string, "<vt N>" for other types.
+    std::string Text(LONG row, LONG column) {
+        CSingleLock lock(rows_.GetLock());
+        const VARIANT& cell = rows_[row]->cells[column - 1];
+        if (cell.vt == VT_EMPTY) return "<empty>";
+        if (cell.vt == VT_BSTR) return N(cell.bstrVal);
+        return "<vt " + std::to_string(cell.vt) + ">";
+    }
+    // The type of a cell when the data row exists, else VT_ILLEGAL-like 0xFFFF,
+    // checked and read in one hold of the lock (for threads racing with edits).
+    VARTYPE TypeIfThere(LONG row, LONG column) {
+        CSingleLock lock(rows_.GetLock());
+        if (row < 1 || row >= rows_.GetSize()) return 0xFFFF;
+        return rows_[row]->cells[column - 1].vt;
+    }
+    // The texts of one column, data rows 1 to the row count.
+    std::vector<std::string> ColumnTexts(LONG column) {
+        CSingleLock lock(rows_.GetLock());
+        std::vector<std::string> out;
+        for (LONG row = 1; row < rows_.GetSize(); ++row) out.push_back(Text(row, column));
+        return out;
+    }
+    ROWHEADER* Entry(LONG index) {
+        CSingleLock lock(rows_.GetLock());
+        return rows_[index];
+    }
+    // True when every entry of the row array holds a row of read/write status.
+    bool EveryEntryHoldsARow() {
+        CSingleLock lock(rows_.GetLock());
+        for (LONG i = 0; i < rows_.GetSize(); ++i)
+            if (!rows_[i] || rows_[i]->status != OSPRW_READWRITE || (columnCount_ > 0 && !rows_[i]->cells))
+                return false;
+        return true;
+    }
+
+private:
+    explicit EditProbe(const std::string& delimiters) {
+        Wide wide = W(delimiters);
+        qv::WideCopy(delimiters_, wide.c_str(), kMaxDelimiters);
+    }
+    void AddLine(const std::string& line) {
+        Wide wide = W(line);
+        HRESULT hr = ParseRecord(wide.data(), wide.size());
+        if (FAILED(hr)) throw hr;
+    }
+    void CopyName(const std::string& path) {
+        size_t length = path.size() < kFileNameSize - 1 ? path.size() : kFileNameSize - 1;
+        path.copy(fileName_, length);
+        fileName_[length] = 0;
+    }
+};
+
+// A VARIANT that clears itself; the constructors make the common values.
+struct OwnedVariant {
+    VARIANT v;
+    OwnedVariant() { VariantInit(&v); }
+    explicit OwnedVariant(const std::string& text) : OwnedVariant() {
+        Wide wide = W(text);
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    }
+    static OwnedVariant I4(LONG value) {
+        OwnedVariant out;
+        out.v.vt = VT_I4;
+        out.v.lVal = value;
+        return out;
+    }
+    OwnedVariant(OwnedVariant&& other) noexcept : v(other.v) { VariantInit(&other.v); }
+    OwnedVariant(const OwnedVariant&) = delete;
+    OwnedVariant& operator=(const OwnedVariant&) = delete;
+    ~OwnedVariant() { VariantClear(&v); }
+};
+
+// Releases the reference a test holds on a table.
+struct ReleaseTable {
+    void operator()(EditProbe* table) const { table->Release(); }
+};
+typedef std::unique_ptr<EditProbe, ReleaseTable> TablePtr;
+
+}  // namespace qvtest

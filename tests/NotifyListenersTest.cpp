@@ -1,0 +1,204 @@
+// Listener registration and NotifyListeners: references, order of the walk,
+// the stop at the first failure, and listeners that come and go mid-walk.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+
+#include "EditProbe.h"
+#include "RecordingListener.h"
+
+namespace qvtest {
+namespace {
+
+OwnedVariant Text(const char* text) { return OwnedVariant(std::string(text)); }
+
+TEST(ListenerRegistration, NullListenersAreRefused) {
+    TablePtr table(EditProbe::Create({"a"}));
+    EXPECT_EQ(E_INVALIDARG, table->addOLEDBSimpleProviderListener(nullptr));
+    EXPECT_EQ(E_INVALIDARG, table->removeOLEDBSimpleProviderListener(nullptr));
+}
+
+TEST(ListenerRegistration, EachEntryHoldsOneReferenceAndIsWithdrawnOnItsOwn) {
+    TablePtr table(EditProbe::Create({"a"}));
+    table->SkipWriteCheck();
+    CallScript script;
+    RecordingListener listener("L", script);
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
+    EXPECT_EQ(3, listener.Refs());
+
+    // Registered twice, it hears every event twice.
+    OwnedVariant value = Text("x");
+    listener.Expect(Call::AboutToChangeCell, 1, 1).Expect(Call::AboutToChangeCell, 1, 1);
+    listener.Expect(Call::CellChanged, 1, 1).Expect(Call::CellChanged, 1, 1);
+    ASSERT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
+    script.Verify();
+
+    EXPECT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&listener)) << "first removal";
+    EXPECT_EQ(2, listener.Refs());
+    listener.Expect(Call::AboutToChangeCell, 1, 1).Expect(Call::CellChanged, 1, 1);
+    ASSERT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
+    script.Verify();
+
+    EXPECT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&listener)) << "second removal";
+    EXPECT_EQ(E_FAIL, table->removeOLEDBSimpleProviderListener(&listener)) << "third removal";
+    EXPECT_EQ(1, listener.Refs());
+    ASSERT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));  // heard by nobody
+}
+
+TEST(ListenerRegistration, AFailedAppendGivesItsReferenceBack) {
+    AllocFailureGuard guard;
+    TablePtr table(EditProbe::Create({"a"}));
+    table->SkipWriteCheck();
+    CallScript script;
+    RecordingListener listener("L", script);
+    qv::SetAllocFailure(1);  // the list's first block of nodes
+    EXPECT_EQ(E_FAIL, table->addOLEDBSimpleProviderListener(&listener));
+    qv::SetAllocFailure(0);
+    EXPECT_EQ(1, listener.Refs()) << "the failed registration kept a reference";
+    OwnedVariant value = Text("x");
+    EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));  // the strict listener must hear nothing
+    EXPECT_EQ(E_FAIL, table->removeOLEDBSimpleProviderListener(&listener));
+}
+
+TEST(ListenerRegistration, TheLastReleaseOfTheTableReleasesEveryListenerOnce) {
+    CallScript script;
+    RecordingListener first("A", script), second("B", script);
+    {
+        TablePtr table(EditProbe::Create({"a"}));
+        ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&first));
+        ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&second));
+        ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&first));
+        EXPECT_EQ(3, first.Refs());
+    }
+    EXPECT_EQ(1, first.Refs());
+    EXPECT_EQ(1, second.Refs());
+}
+
+TEST(NotifyListeners, WalksInOrderOfRegistrationAndStopsAtTheFirstFailure) {
+    TablePtr table(EditProbe::Create({"a"}));
+    CallScript script;
+    RecordingListener a("A", script), b("B", script), c("C", script);
+    for (RecordingListener* l : {&a, &b, &c}) ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(l));
+
+    a.Expect(Call::DeletedRows, 4, 2);
+    b.Expect(Call::DeletedRows, 4, 2);
+    c.Expect(Call::DeletedRows, 4, 2);
+    EXPECT_EQ(S_OK, table->NotifyListeners(EditProbe::kDeletedRows, 4, -1, 2));
+
+    const HRESULT failure = static_cast<HRESULT>(0x80040E21);
+    a.Expect(Call::AboutToInsertRows, 1, 3);
+    b.Expect(Call::AboutToInsertRows, 1, 3, failure);
+    EXPECT_EQ(failure, table->NotifyListeners(EditProbe::kAboutToInsertRows, 1, -1, 3)) << "C heard past B's failure";
+
+    // Success codes other than S_OK do not stop the walk.
+    a.Expect(Call::CellChanged, 2, 5, S_FALSE);
+    b.Expect(Call::CellChanged, 2, 5);
+    c.Expect(Call::CellChanged, 2, 5);
+    EXPECT_EQ(S_OK, table->NotifyListeners(EditProbe::kCellChanged, 2, 5, -1));
+    script.Verify();
+    for (RecordingListener* l : {&a, &b, &c}) {
+        ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(l));
+        EXPECT_EQ(1, l->Refs()) << l->Name();
+    }
+}
+
+TEST(NotifyListeners, AListenerThatThrowsCountsAsFailingAndTheEditGoesOn) {
+    TablePtr table(EditProbe::Create({"a"}));
+    table->SkipWriteCheck();
+    CallScript script;
+    RecordingListener a("A", script), b("B", script);
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&a));
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&b));
+    a.Expect(Call::AboutToChangeCell, 1, 1, S_OK, [] { throw std::runtime_error("listener fault"); });
+    a.Expect(Call::CellChanged, 1, 1);
+    b.Expect(Call::CellChanged, 1, 1);
+    OwnedVariant value = Text("x");
+    EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
+    EXPECT_EQ("x", table->Text(1, 1));
+    script.Verify();
+    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&a));
+    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&b));
+}
+
+// B is held by the table alone; A withdraws it during a notification. The walk
+// still reaches B (it was on the copy), but B is alive then: the copy holds
+// its own reference, and B goes only when the walk is over.
+TEST(NotifyListeners, AListenerWithdrawnMidWalkIsNeverCalledAfterItsLastRelease) {
+    TablePtr table(EditProbe::Create({"a"}));
+    table->SkipWriteCheck();
+    CallScript script;
+    RecordingListener a("A", script);
+    auto b = std::make_unique<RecordingListener>("B", script);
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&a));
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(b.get()));
+    b->Release();  // the test gives up its reference
+    RecordingListener* withdrawn = b.get();
+
+    a.Expect(Call::AboutToChangeCell, 1, 1, S_OK, [&] {
+        EXPECT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(withdrawn));
+        EXPECT_FALSE(withdrawn->Destroyed()) << "released while still on the walk's copy";
+    });
+    withdrawn->Expect(Call::AboutToChangeCell, 1, 1);
+    a.Expect(Call::CellChanged, 1, 1);
+    OwnedVariant value = Text("x");
+    EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
+    EXPECT_TRUE(withdrawn->Destroyed()) << "the walk's copy kept its reference";
+    EXPECT_EQ(0, withdrawn->Refs());
+    script.Verify();
+    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&a));
+}
+
+TEST(NotifyListeners, AListenerAddedMidWalkFirstHearsTheNextEvent) {
+    TablePtr table(EditProbe::Create({"a"}));
+    table->SkipWriteCheck();
+    CallScript script;
+    RecordingListener a("A", script), late("Late", script);
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&a));
+    a.Expect(Call::AboutToChangeCell, 1, 1, S_OK,
+             [&] { EXPECT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&late)); });
+    a.Expect(Call::CellChanged, 1, 1);
+    late.Expect(Call::CellChanged, 1, 1);
+    OwnedVariant value = Text("x");
+    EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
+    script.Verify();
+    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&a));
+    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&late));
+}
+
+TEST(NotifyListeners, ManyListenersAreAllToldAndACopyThatCannotGrowStillTellsTheFirst) {
+    AllocFailureGuard guard;
+    TablePtr table(EditProbe::Create({"a"}));
+    CallScript script;
+    const int count = EditProbe::kInlineListeners + 4;
+    std::vector<std::unique_ptr<RecordingListener>> listeners;
+    for (int i = 0; i < count; ++i) {
+        listeners.push_back(std::make_unique<RecordingListener>("L" + std::to_string(i), script));
+        ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(listeners.back().get()));
+    }
+    for (auto& l : listeners) l->Expect(Call::InsertedRows, 1, 1);
+    EXPECT_EQ(S_OK, table->NotifyListeners(EditProbe::kInsertedRows, 1, -1, 1));
+    script.Verify();
+
+    // The copy's block cannot be had: the listeners that fit without it are told.
+    for (int i = 0; i < EditProbe::kInlineListeners; ++i) listeners[i]->Expect(Call::InsertedRows, 1, 1);
+    qv::SetAllocFailure(1);
+    EXPECT_EQ(E_OUTOFMEMORY, table->NotifyListeners(EditProbe::kInsertedRows, 1, -1, 1));
+    qv::SetAllocFailure(0);
+    script.Verify();
+    for (auto& l : listeners) {
+        EXPECT_EQ(2, l->Refs()) << l->Name();
+        ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(l.get()));
+    }
+}
+
+TEST(NotifyListeners, WithNoListenerNothingIsAllocated) {
+    TablePtr table(EditProbe::Create({"a"}));
+    qv::ResetAllocCount();
+    EXPECT_EQ(S_OK, table->NotifyListeners(EditProbe::kAboutToDeleteRows, 1, -1, 1));
+    EXPECT_EQ(0, qv::AllocCount());
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,254 @@
+// Several threads edit, read and search one table and register and withdraw
+// listeners on it at once, while the listeners read the table from inside
+// their notifications. Afterwards every row must be whole and the row count
+// must add up; during the run, every insert and delete notification pair must
+// see row counts that agree with its numbers. Bounded by a fixed number of
+// operations; meant to run under ThreadSanitizer too.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "EditProbe.h"
+
+namespace qvtest {
+namespace {
+
+const int kThreads = 4;
+const int kOperationsPerThread = 20000;
+const LONG kColumns = 3;
+const LONG kFirstRows = 40;
+
+std::atomic<int> g_liveListeners{0};
+
+// What the listeners on this thread saw when the edit this thread is making
+// announced itself. insertRows and deleteRows hold the row array's lock across
+// both notifications, so no other thread can change the count in between.
+struct PendingEdit {
+    bool announced = false;
+    LONG countBefore = 0;
+};
+thread_local PendingEdit t_pending;
+
+// Records the first few invariant violations of any thread.
+class Violations {
+public:
+    void Add(const std::string& what) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (messages_.size() < 20) messages_.push_back(what);
+        ++count_;
+    }
+    int Count() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return count_;
+    }
+    std::string Text() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        std::string out;
+        for (const std::string& m : messages_) out += m + "\n";
+        return out;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> messages_;
+    int count_ = 0;
+};
+
+// A listener that lives on the heap, deletes itself at its last Release and
+// checks the table from inside every notification.
+class CheckingListener final : public OLEDBSimpleProviderListener {
+public:
+    CheckingListener(EditProbe* table, Violations& violations) : table_(table), violations_(violations) {
+        ++g_liveListeners;
+    }
+    ~CheckingListener() { --g_liveListeners; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+        if (ppv) *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG left = --refs_;
+        if (left < 0) violations_.Add("listener released more often than referenced");
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    // setVariant notifies without the row array's lock: the row may be gone by
+    // now, but reading it must be safe and find a known type.
+    HRESULT STDMETHODCALLTYPE aboutToChangeCell(DBROWCOUNT row, DB_LORDINAL column) override {
+        return CheckCell(row, column);
+    }
+    HRESULT STDMETHODCALLTYPE cellChanged(DBROWCOUNT row, DB_LORDINAL column) override {
+        return CheckCell(row, column);
+    }
+    HRESULT STDMETHODCALLTYPE aboutToInsertRows(DBROWCOUNT row, DBROWCOUNT rows) override {
+        LONG count = table_->RowCount();
+        if (row < 1 || row > count + 1 || rows < 0) violations_.Add("aboutToInsertRows outside the table");
+        t_pending = {true, count};
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE insertedRows(DBROWCOUNT row, DBROWCOUNT rows) override {
+        LONG count = table_->RowCount();
+        if (t_pending.announced && count != t_pending.countBefore + rows)
+            violations_.Add("insertedRows(" + std::to_string(row) + ", " + std::to_string(rows) + ") saw " +
+                            std::to_string(count) + " rows after " + std::to_string(t_pending.countBefore));
+        for (LONG r = static_cast<LONG>(row); r < row + rows; ++r)
+            for (LONG c = 1; c <= kColumns; ++c)
+                if (table_->TypeIfThere(r, c) != VT_EMPTY) violations_.Add("an inserted row is not empty");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE aboutToDeleteRows(DBROWCOUNT row, DBROWCOUNT rows) override {
+        LONG count = table_->RowCount();
+        if ((row != -1 && (row < 1 || row > count)) || rows < 0) violations_.Add("aboutToDeleteRows outside the table");
+        t_pending = {true, count};
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE deletedRows(DBROWCOUNT row, DBROWCOUNT rows) override {
+        LONG count = table_->RowCount();
+        if (t_pending.announced && count != t_pending.countBefore - rows)
+            violations_.Add("deletedRows(" + std::to_string(row) + ", " + std::to_string(rows) + ") saw " +
+                            std::to_string(count) + " rows after " + std::to_string(t_pending.countBefore));
+        if (row == -1 && count != 0) violations_.Add("rows left after deleting every row");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT, DBROWCOUNT) override {
+        violations_.Add("rowsAvailable called");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER) override {
+        violations_.Add("transferComplete called");
+        return S_OK;
+    }
+
+private:
+    HRESULT CheckCell(DBROWCOUNT row, DB_LORDINAL column) {
+        if (column < 1 || column > kColumns) violations_.Add("cell event with a bad column");
+        VARTYPE type = table_->TypeIfThere(static_cast<LONG>(row), static_cast<LONG>(column));
+        if (type != 0xFFFF && type != VT_EMPTY && type != VT_BSTR && type != VT_I4)
+            violations_.Add("a cell of type " + std::to_string(type));
+        return S_OK;
+    }
+
+    EditProbe* table_;
+    Violations& violations_;
+    std::atomic<LONG> refs_{1};
+};
+
+struct Totals {
+    std::atomic<long> inserted{0}, deleted{0}, stored{0}, found{0};
+};
+
+void Work(EditProbe* table, unsigned seed, Violations& violations, Totals& totals, std::atomic<int>& waiting) {
+    // Every thread starts its operations once all of them are running.
+    --waiting;
+    while (waiting.load() > 0) std::this_thread::yield();
+    std::mt19937 random(seed);
+    auto pick = [&](LONG low, LONG high) { return std::uniform_int_distribution<LONG>(low, high)(random); };
+    OLEDBSimpleProvider* osp = table;
+    std::vector<CheckingListener*> mine;  // registered by this thread, one entry each
+    OwnedVariant text("t" + std::to_string(seed)), number = OwnedVariant::I4(static_cast<LONG>(seed));
+
+    for (int i = 0; i < kOperationsPerThread; ++i) {
+        LONG count = table->RowCount();
+        LONG someRow = count > 0 ? count : 1;  // a table of no rows still gets (refused) calls
+        LONG choice = pick(0, 99);
+        // Keep the table between a few rows and a few hundred.
+        if (count < 5 && choice >= 40 && choice < 55) choice = 25;
+        if (count > 300 && choice >= 25 && choice < 40) choice = 40;
+        t_pending.announced = false;
+        DBROWCOUNT out = -1;
+        HRESULT hr;
+        if (choice < 25) {
+            const VARIANT& value = choice % 2 ? text.v : number.v;
+            hr = osp->setVariant(pick(1, count + 1), pick(1, kColumns), OSPFORMAT_RAW, value);
+            if (hr == S_OK)
+                ++totals.stored;
+            else if (hr != E_INVALIDARG)
+                violations.Add("setVariant gave " + std::to_string(hr));
+        } else if (choice < 40) {
+            hr = osp->insertRows(pick(1, count + 2), pick(0, 3), &out);
+            if (hr != S_OK)
+                violations.Add("insertRows gave " + std::to_string(hr));
+            else
+                totals.inserted += out;
+        } else if (choice < 55) {
+            bool all = choice == 54 && pick(0, 3) == 0;
+            hr = osp->deleteRows(all ? -1 : pick(1, someRow), pick(0, 3), &out);
+            if (hr == S_OK)
+                totals.deleted += out;
+            else if (hr != E_INVALIDARG)
+                violations.Add("deleteRows gave " + std::to_string(hr));
+        } else if (choice < 70) {
+            // getVariant checks the row under the row array's lock, so a row
+            // deleted meanwhile gives E_INVALIDARG, never a stale cell.
+            OwnedVariant cell;
+            hr = osp->getVariant(pick(0, someRow + 1), pick(1, kColumns), OSPFORMAT_RAW, &cell.v);
+            VARTYPE type = cell.v.vt;
+            if (hr == E_NOTIMPL) {  // a build without the read methods: read through the probe
+                type = table->TypeIfThere(pick(1, someRow), pick(1, kColumns));
+                if (type == 0xFFFF) type = VT_EMPTY;
+            } else if (hr != S_OK && hr != E_INVALIDARG) {
+                violations.Add("getVariant gave " + std::to_string(hr));
+            }
+            if (type != VT_EMPTY && type != VT_BSTR && type != VT_I4)
+                violations.Add("read a cell of type " + std::to_string(type));
+        } else if (choice < 85) {
+            hr = osp->find(pick(1, someRow), pick(1, kColumns), choice % 2 ? text.v : number.v,
+                           static_cast<OSPFIND>(pick(0, 3)), static_cast<OSPCOMP>(pick(1, 6)), &out);
+            if (hr == S_OK)
+                ++totals.found;
+            else if (hr != E_FAIL && hr != E_INVALIDARG)
+                violations.Add("find gave " + std::to_string(hr));
+        } else if (choice < 93 && mine.size() < 4) {
+            auto* listener = new CheckingListener(table, violations);
+            if (table->addOLEDBSimpleProviderListener(listener) == S_OK) mine.push_back(listener);
+            listener->Release();  // the table's entry keeps it
+        } else if (!mine.empty()) {
+            size_t index = static_cast<size_t>(pick(0, static_cast<LONG>(mine.size()) - 1));
+            if (table->removeOLEDBSimpleProviderListener(mine[index]) != S_OK) violations.Add("remove failed");
+            mine.erase(mine.begin() + static_cast<long>(index));
+        }
+    }
+    for (CheckingListener* listener : mine)
+        if (table->removeOLEDBSimpleProviderListener(listener) != S_OK) violations.Add("final remove failed");
+}
+
+TEST(Stress, ConcurrentEditsReadsSearchesAndListenersKeepTheTableWhole) {
+    std::vector<std::string> lines;
+    for (LONG i = 0; i < kFirstRows; ++i) lines.push_back("a" + std::to_string(i) + ",b,c");
+    TablePtr table(EditProbe::Create(lines));
+    table->SkipWriteCheck();
+    Violations violations;
+    Totals totals;
+
+    std::atomic<int> waiting{kThreads};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back(Work, table.get(), 1000u + static_cast<unsigned>(t), std::ref(violations),
+                             std::ref(totals), std::ref(waiting));
+    for (std::thread& thread : threads) thread.join();
+
+    EXPECT_EQ(0, violations.Count()) << violations.Text();
+    EXPECT_EQ(kFirstRows + totals.inserted - totals.deleted, table->RowCount());
+    EXPECT_TRUE(table->EveryEntryHoldsARow());
+    for (LONG row = 1; row <= table->RowCount(); ++row)
+        for (LONG column = 1; column <= kColumns; ++column) {
+            VARTYPE type = table->Type(row, column);
+            ASSERT_TRUE(type == VT_EMPTY || type == VT_BSTR || type == VT_I4) << "row " << row << " type " << type;
+        }
+    EXPECT_GT(totals.stored.load(), 0);
+    EXPECT_GT(totals.inserted.load(), 0);
+    EXPECT_GT(totals.deleted.load(), 0);
+    EXPECT_GT(totals.found.load(), 0);
+    EXPECT_EQ(0, g_liveListeners.load()) << "listeners left alive after every thread withdrew its own";
+}
+
+}  // namespace
+}  // namespace qvtest
