@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "TestSupport.h"
@@ -70,6 +71,10 @@ TEST(TableRows, CheckFileWritableNeedsAnExistingFileThatOpensForUpdate) {
     char content[16] = {};
     EXPECT_EQ(4u, std::fread(content, 1, sizeof content, file)) << "the check neither truncates nor writes";
     std::fclose(file);
+    namespace fs = std::filesystem;
+    fs::permissions(name, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(E_FAIL, table.CheckFileWritable()) << "read-only, also for root, who could open it";
+    fs::permissions(name, fs::perms::owner_read | fs::perms::owner_write);
     std::remove(name.c_str());
 }
 

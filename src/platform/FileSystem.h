@@ -8,4 +8,10 @@ namespace qv {
 // created or truncated and without any sharing restriction; it is closed again at once.
 bool CanOpenForUpdate(const char* path);
 
+// True when the file exists and may be written. A file without any write
+// permission (Linux: no write permission bit at all; Windows: the read-only
+// attribute) counts as read-only for every user, the administrator included,
+// so that a file marked read-only is never rewritten whoever runs the program.
+bool IsWritableFile(const char* path);
+
 }  // namespace qv

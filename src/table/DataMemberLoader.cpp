@@ -1,5 +1,141 @@
-// Opening a data-member string and loading its file (not yet written).
-#include "VxASCOSPObject.h"
+// Opening a data-member string: the path and delimiter option are taken from
+// it (the second build reads the option by its own grammar) and the file is
+// loaded in one pass, or in two when a later line is wider than the first.
+#include <new>
 
-HRESULT VxASCOSPObject::OpenDataMember(const OLECHAR*) { return E_NOTIMPL; }
-HRESULT VxASCOSPObject::LoadFile() { return E_NOTIMPL; }
+#include "VxASCOSPObject.h"
+#include "VxLineReader.h"
+#include "common/Conversions.h"
+#include "common/HResults.h"
+#include "platform/FileReader.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+const OLECHAR kSeparator = OLESTR('|');
+const OLECHAR kAssign = OLESTR('=');
+const OLECHAR kQuote = OLESTR('"');
+const size_t kDataMemberLimit = 260;  // characters of the string that count
+const LONG kEmptyFileColumns = 100;
+
+// Cuts the next token out of text at runs of separator, as wcstok does: the
+// token is terminated in place and text moves past it. Null when none is left.
+OLECHAR* NextToken(OLECHAR*& text, OLECHAR separator) {
+    while (*text == separator) ++text;
+    if (!*text) return nullptr;
+    OLECHAR* token = text;
+    while (*text && *text != separator) ++text;
+    if (*text) *text++ = 0;
+    return token;
+}
+
+// The delimiter value of the option, or null when the default applies. The
+// main build drops a pair of enclosing quotes and then splits at runs of "=":
+// the first token is a key, which is not examined, and the second the value.
+// The second build takes everything after the first "=" as it stands, an
+// empty value included.
+const OLECHAR* DelimiterValue(OLECHAR* option) {
+#if QUORVEL_SECOND_BUILD
+    while (*option && *option != kAssign) ++option;
+    return *option ? option + 1 : nullptr;
+#else
+    size_t length = qv::WideLength(option);
+    if (length > 0 && option[0] == kQuote && option[length - 1] == kQuote) {
+        option[length - 1] = 0;  // an option of one quote alone becomes empty
+        ++option;
+    }
+    if (!NextToken(option, kAssign)) return nullptr;
+    return NextToken(option, kAssign);
+#endif
+}
+
+}  // namespace
+
+HRESULT VxASCOSPObject::OpenDataMember(const OLECHAR* dataMember) {
+    if (!dataMember || !*dataMember) return E_INVALIDARG;
+    OLECHAR work[kDataMemberLimit + 1] = {};
+    qv::WideCopy(work, dataMember, kDataMemberLimit);
+
+    OLECHAR* rest = work;
+    OLECHAR* path = NextToken(rest, kSeparator);
+    if (!path) return E_INVALIDARG;
+    try {
+        // The path and its terminator take at most 259 bytes.
+        if (FAILED(WideToAnsi(path, fileName_, kFileNameSize - 1))) {
+            fileName_[0] = 0;
+            return E_INVALIDARG;
+        }
+    } catch (const std::bad_alloc&) {
+        fileName_[0] = 0;
+        return E_OUTOFMEMORY;
+    }
+
+    OLECHAR* option = NextToken(rest, kSeparator);
+    const OLECHAR* value = option ? DelimiterValue(option) : nullptr;
+    qv::WideCopy(delimiters_, value ? value : OLESTR(","), kMaxDelimiters);
+    // A double quote in the set would make a line split differently from how
+    // it is counted, and no value could be written so that it reads back.
+    for (const OLECHAR* d = delimiters_; *d; ++d) {
+        if (*d == kQuote) {
+            fileName_[0] = 0;
+            return E_INVALIDARG;
+        }
+    }
+
+    columnCount_ = 0;
+    widestColumnCount_ = 0;
+    HRESULT hr = LoadFile();
+    if (hr == ASC_E_COLUMNOVERFLOW) {
+        columnCount_ = widestColumnCount_;
+        hr = LoadFile();
+    }
+    return hr;
+}
+
+HRESULT VxASCOSPObject::LoadFile() {
+    qv::FileReader file;
+    bool opened = file.Open(fileName_);
+    // A file that cannot be written could never take the table's changes.
+    if (!opened || !qv::IsWritableFile(fileName_)) return ASC_E_FILEACCESS;
+
+    VxLineReader lines(file);
+    const OLECHAR* line = nullptr;
+    size_t length = 0;
+    HRESULT hr = lines.Next(&line, &length);
+    if (hr == S_FALSE) {
+        // An empty file: one placeholder row of 100 cells, no data rows.
+        columnCount_ = kEmptyFileColumns;
+        return ParseRecord(OLESTR(""), 0);
+    }
+    if (FAILED(hr)) return hr == E_OUTOFMEMORY ? hr : ASC_E_FILEACCESS;
+
+    modified_ = 0;
+    HRESULT result = S_OK;
+    bool placeholder = true;  // the first line is parsed twice: row 0 and row 1
+    for (;;) {
+        LONG fields = CountColumns(line, length);
+        if (fields > widestColumnCount_) widestColumnCount_ = fields;
+        if (columnCount_ == 0) columnCount_ = widestColumnCount_;
+        if (widestColumnCount_ > columnCount_) {
+            // The rows of this pass are of no more use: the next pass makes
+            // them again, wider. The remaining lines are only counted.
+            if (result != ASC_E_COLUMNOVERFLOW) RemoveAllRows();
+            result = ASC_E_COLUMNOVERFLOW;
+        } else {
+            result = ParseRecord(line, length);
+            if (FAILED(result)) break;
+        }
+        if (placeholder) {
+            placeholder = false;
+            continue;
+        }
+        hr = lines.Next(&line, &length);
+        if (hr == S_FALSE) break;
+        if (FAILED(hr)) {
+            result = hr == E_OUTOFMEMORY ? hr : ASC_E_FILEACCESS;
+            break;
+        }
+    }
+    if (FAILED(result)) RemoveAllRows();
+    return result;
+}

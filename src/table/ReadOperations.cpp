@@ -1,11 +1,86 @@
-// The read methods of OLEDBSimpleProvider (not yet written).
-#include "VxASCOSPObject.h"
+// The read methods of OLEDBSimpleProvider: counts, cells, row status, locale
+// and the asynchronous-transfer queries. None of them changes the table.
+#include <new>
 
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::getRowCount(DBROWCOUNT*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::getColumnCount(DB_LORDINAL*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::getRWStatus(DBROWCOUNT, DB_LORDINAL, OSPRW*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::getVariant(DBROWCOUNT, DB_LORDINAL, OSPFORMAT, VARIANT*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::getLocale(BSTR*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::isAsync(BOOL*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::getEstimatedRows(DBROWCOUNT*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::stopTransfer() { return E_NOTIMPL; }
+#include "VxASCOSPObject.h"
+#include "common/Conversions.h"
+#include "platform/SystemLocale.h"
+
+namespace {
+
+// Row and column numbers are signed 32-bit; a wider argument (64-bit Windows)
+// outside that range is out of range, never truncated.
+bool FitsIn32(long long value) { return value >= -0x7FFFFFFFLL - 1 && value <= 0x7FFFFFFFLL; }
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::getRowCount(DBROWCOUNT* pcRows) {
+    if (!pcRows) return E_INVALIDARG;
+    *pcRows = rows_.GetSize() - 1;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::getColumnCount(DB_LORDINAL* pcColumns) {
+    if (!pcColumns) return E_INVALIDARG;
+    *pcColumns = columnCount_;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::getRWStatus(DBROWCOUNT iRow, DB_LORDINAL, OSPRW* prwStatus) {
+    if ((iRow <= 0 && iRow != -1) || !FitsIn32(iRow)) return E_INVALIDARG;
+    if (!prwStatus) return E_INVALIDARG;
+    if (iRow == -1) {
+        *prwStatus = OSPRW_READWRITE;
+        return S_OK;
+    }
+    CSingleLock lock(rows_.GetLock());
+    // Compared under the lock, so that a concurrent deletion cannot move the
+    // last row away between the test and the read.
+    if (iRow > rows_.GetSize() - 1) return E_INVALIDARG;
+    *prwStatus = static_cast<OSPRW>(rows_[static_cast<int>(iRow)]->status);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::getVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT, VARIANT* pVar) {
+    if (!pVar) return E_INVALIDARG;
+    if (iRow < 0 || !FitsIn32(iRow)) return E_INVALIDARG;
+    // Column 0 (the labels) and columns past the last have no cells.
+    if (iColumn <= 0 || iColumn > columnCount_) return E_INVALIDARG;
+    CSingleLock lock(rows_.GetLock());
+    // A table without even its placeholder row has no row 0 either.
+    if (iRow > rows_.GetSize() - 1) return E_INVALIDARG;
+    if (iRow == 0) return S_OK;  // the label row: no content, the VARIANT as passed
+    return qv::CopyVariant(pVar, &rows_[static_cast<int>(iRow)]->cells[iColumn - 1]);
+}
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::getLocale(BSTR* pbstrLocale) {
+    if (!pbstrLocale) return E_INVALIDARG;
+    int size = qv::SystemLanguageName(nullptr, 0);
+    if (size <= 0) return E_FAIL;
+    char* name = static_cast<char*>(qv::MemAlloc(static_cast<size_t>(size)));
+    if (!name) return E_OUTOFMEMORY;
+    HRESULT hr = S_OK;
+    if (qv::SystemLanguageName(name, size) <= 0) {
+        hr = E_FAIL;
+    } else {
+        try {
+            *pbstrLocale = AnsiToBstr(name);
+            if (!*pbstrLocale) hr = E_OUTOFMEMORY;
+        } catch (const std::bad_alloc&) {
+            *pbstrLocale = nullptr;
+            hr = E_OUTOFMEMORY;
+        }
+    }
+    qv::MemFree(name);
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::isAsync(BOOL* pbAsynch) {
+    if (!pbAsynch) return E_INVALIDARG;
+    *pbAsynch = TRUE;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::getEstimatedRows(DBROWCOUNT* piRows) { return getRowCount(piRows); }
+
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::stopTransfer() { return S_OK; }

@@ -4,10 +4,18 @@
 
 VxASCOSPObject::VxASCOSPObject(const OLECHAR* dataMember) : VxASCOSPObject() {
     HRESULT hr = OpenDataMember(dataMember);
-    if (FAILED(hr)) throw static_cast<HRESULT>(hr);
+    if (FAILED(hr)) {
+        // The delegated-to constructor has finished, so the throw runs the
+        // destructor: it must find no file to save and no rows.
+        fileName_[0] = 0;
+        modified_ = 0;
+        RemoveAllRows();
+        throw static_cast<HRESULT>(hr);
+    }
 }
 
 VxASCOSPObject::~VxASCOSPObject() {
+    // A failed save cannot be reported from here; it leaves the file as it was.
     if (fileName_[0]) SaveToFile();
     RemoveAllRows();
     CSingleLock lock(listeners_.GetLock());

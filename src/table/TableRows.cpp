@@ -36,4 +36,8 @@ void VxASCOSPObject::RemoveAllRows() {
     rows_.SetSize(0);
 }
 
-HRESULT VxASCOSPObject::CheckFileWritable() { return qv::CanOpenForUpdate(fileName_) ? S_OK : E_FAIL; }
+// A read-only file fails even for the administrator, who could open it for
+// update: the save would refuse it, and the edit is better refused now.
+HRESULT VxASCOSPObject::CheckFileWritable() {
+    return qv::IsWritableFile(fileName_) && qv::CanOpenForUpdate(fileName_) ? S_OK : E_FAIL;
+}

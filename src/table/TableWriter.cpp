@@ -1,4 +1,131 @@
-// Writing a modified table back to its file (not yet written).
-#include "VxASCOSPObject.h"
+// The text that a table writes back to its file. Each data row becomes one line ended by
+// CR LF; every written cell is a field enclosed in double quotes with its
+// quotes doubled, so that delimiters, blanks and quotes survive; characters up
+// to U+00FF become the byte of the same value, the exact inverse of the
+// reader, and only characters above it go through the narrow conversion.
+#include <new>
 
-HRESULT VxASCOSPObject::SaveToFile() { return E_FAIL; }
+#include "VxASCOSPObject.h"
+#include "platform/TextConversion.h"
+#include "platform/VariantText.h"
+
+namespace {
+
+const char kQuote = '"';
+const OLECHAR kLineFeed = 0x0A;
+const OLECHAR kEndOfFile = 0x1A;    // Ctrl-Z: the reader stops at it
+const size_t kFlushSize = 1 << 20;  // bytes gathered before they go to the file
+
+bool IsHighSurrogate(OLECHAR c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(OLECHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+bool VxASCOSPObject::ByteBuffer::Reserve(size_t more) {
+    if (capacity - length >= more) return true;
+    size_t wanted = length + more;
+    size_t grown = capacity ? capacity : 256;
+    while (grown < wanted) grown *= 2;
+    void* block = qv::MemRealloc(bytes, grown);
+    if (!block) return false;
+    bytes = static_cast<char*>(block);
+    capacity = grown;
+    return true;
+}
+
+OLECHAR VxASCOSPObject::WriteDelimiter() const {
+    // The reader meets only characters up to U+00FF, never a line feed, and
+    // nothing after a Ctrl-Z: any other delimiter would join the fields it
+    // stands between when the file is read again.
+    for (const OLECHAR* d = delimiters_; *d; ++d)
+        if (*d <= 0xFF && *d != kLineFeed && *d != kEndOfFile) return *d;
+    return 0;
+}
+
+// A row is written as its cells up to the last that is not VT_EMPTY; an inner
+// VT_EMPTY cell is an empty field (nothing between its delimiters), so that
+// the cells after it keep their columns. Strings, and the text of any other
+// value that has one (numbers, currency, dates, booleans, decimals, in the
+// same form on every platform), are quoted; VT_NULL and values without a text
+// form are empty fields.
+//
+// With a delimiter set of several characters the first one that the reader
+// can meet goes between fields. With none (the second build's empty set, or a
+// set the reader never meets) the fields of a row could not be told apart when
+// it is read, so a row with a filled cell after the first fails with E_FAIL
+// rather than be merged into one field; editing refuses such cells while the
+// set is empty, so this is a safety net. A value holding a line feed or a Ctrl-Z cannot read back
+// either (the reader ends the line or the file there) and fails the row too.
+// The failed row makes the whole save fail, leaving the data file as it was.
+HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const {
+    LONG end = columnCount_;
+    while (end > 0 && row->cells[end - 1].vt == VT_EMPTY) --end;
+    OLECHAR delimiter = WriteDelimiter();
+    if (end > 1 && !delimiter) return E_FAIL;
+
+    qv::WideString converted;
+    try {
+        for (LONG i = 0; i < end; ++i) {
+            if (i > 0) {
+                if (!line.Reserve(1)) return E_OUTOFMEMORY;
+                line.bytes[line.length++] = static_cast<char>(delimiter);
+            }
+            const VARIANT& cell = row->cells[i];
+            const OLECHAR* text = nullptr;
+            size_t length = 0;
+            if (cell.vt == VT_BSTR) {
+                text = cell.bstrVal;
+                length = SysStringLen(cell.bstrVal);
+            } else if (qv::HasTextForm(cell.vt) && qv::VariantToText(cell, converted)) {
+                text = converted.data();
+                length = converted.size();
+            } else {
+                continue;  // VT_EMPTY, VT_NULL, or no text form: an empty field
+            }
+            // Room for the quotes and two bytes a character (a doubled quote);
+            // a converted character makes room for itself and the rest.
+            if (!line.Reserve(2 * length + 2)) return E_OUTOFMEMORY;
+            line.bytes[line.length++] = kQuote;
+            for (size_t k = 0; k < length; ++k) {
+                OLECHAR c = text[k];
+                if (c <= 0xFF) {
+                    if (c == kLineFeed || c == kEndOfFile) return E_FAIL;
+                    if (c == kQuote) line.bytes[line.length++] = kQuote;
+                    line.bytes[line.length++] = static_cast<char>(c);
+                    continue;
+                }
+                int units = IsHighSurrogate(c) && k + 1 < length && IsLowSurrogate(text[k + 1]) ? 2 : 1;
+                char narrow[16];
+                int bytes = qv::NarrowFromWide(text + k, units, narrow, sizeof narrow);
+                if (bytes <= 0) return E_FAIL;
+                if (!line.Reserve(static_cast<size_t>(bytes) + 2 * (length - k) + 2)) return E_OUTOFMEMORY;
+                for (int b = 0; b < bytes; ++b) line.bytes[line.length++] = narrow[b];
+                k += static_cast<size_t>(units - 1);
+            }
+            line.bytes[line.length++] = kQuote;
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    if (!line.Reserve(2)) return E_OUTOFMEMORY;
+    line.bytes[line.length++] = '\r';
+    line.bytes[line.length++] = '\n';
+    return S_OK;
+}
+
+HRESULT VxASCOSPObject::WriteTable(FileSink& out) {
+    ByteBuffer buffer;
+    HRESULT hr = S_OK;
+    {
+        CSingleLock lock(rows_.GetLock());
+        for (int r = 1; r < rows_.GetSize() && SUCCEEDED(hr); ++r) {
+            hr = FormatRow(rows_[r], buffer);
+            if (SUCCEEDED(hr) && buffer.length >= kFlushSize) {
+                if (!out.Write(buffer.bytes, buffer.length)) hr = E_FAIL;
+                buffer.length = 0;
+            }
+        }
+    }
+    if (SUCCEEDED(hr) && buffer.length > 0 && !out.Write(buffer.bytes, buffer.length)) hr = E_FAIL;
+    return hr;
+}

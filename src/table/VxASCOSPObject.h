@@ -78,10 +78,57 @@ protected:
     HRESULT ParseRecord(const OLECHAR* line, size_t length);
     bool IsDelimiter(OLECHAR c) const;
 
+    // Bytes of narrow text, grown through qv::MemRealloc.
+    struct ByteBuffer {
+        char* bytes = nullptr;
+        size_t length = 0;
+        size_t capacity = 0;
+        ByteBuffer() = default;
+        ByteBuffer(const ByteBuffer&) = delete;
+        ByteBuffer& operator=(const ByteBuffer&) = delete;
+        ~ByteBuffer() { qv::MemFree(bytes); }
+        // Room for more bytes after length; false when memory runs out.
+        bool Reserve(size_t more);
+    };
+    // Appends the line of a row, its CR LF included, to line: the cells up to
+    // the last that is not VT_EMPTY, strings and the text of other values
+    // quoted. E_FAIL when the row cannot be written so that it reads back
+    // (see TableWriter.cpp), E_OUTOFMEMORY when line cannot grow; line then
+    // holds the row's bytes in part.
+    HRESULT FormatRow(const ROWHEADER* row, ByteBuffer& line) const;
+    // The character put between fields: the first of the delimiter set that
+    // the reader can meet as a byte; 0 when there is none.
+    OLECHAR WriteDelimiter() const;
+
     // --- Loading and saving ---
+    // Takes the file and the delimiter set from the data-member string and
+    // loads the file. E_INVALIDARG for a null or empty string, a missing or
+    // too long path, or a delimiter set that holds the double quote; otherwise
+    // the result of the last load pass.
     HRESULT OpenDataMember(const OLECHAR* dataMember);
+    // One load pass over the file under the current delimiter set, column
+    // count and widest column count; appends the rows. ASC_E_FILEACCESS when
+    // the file cannot be read or written, ASC_E_COLUMNOVERFLOW when a line is
+    // wider than the column count in force (all rows removed), or the failure
+    // of ParseRecord (all rows removed).
     HRESULT LoadFile();
+    // Writes a modified table to its file through a temporary file and one
+    // atomic replace. S_OK when the new file is in place (the modified flag is
+    // then cleared); E_FAIL when nothing was modified or the file could not be
+    // replaced, or FormatRow's failure; the data file is then untouched and no
+    // temporary file remains.
     HRESULT SaveToFile();
+    // Where WriteTable puts the bytes of the file; false when they could not be written.
+    struct FileSink {
+        virtual bool Write(const void* data, size_t bytes) = 0;
+
+    protected:
+        ~FileSink() = default;
+    };
+    // Writes every data row, placeholder excluded, to out in large blocks
+    // under the row array's lock. S_OK, E_FAIL when out refuses bytes, or
+    // FormatRow's failure.
+    HRESULT WriteTable(FileSink& out);
 
     // --- Editing and find ---
 public:

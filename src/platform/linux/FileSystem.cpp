@@ -2,6 +2,7 @@
 #include "../FileSystem.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv {
@@ -11,6 +12,15 @@ bool CanOpenForUpdate(const char* path) {
     if (fd < 0) return false;
     ::close(fd);
     return true;
+}
+
+bool IsWritableFile(const char* path) {
+    struct stat info;
+    if (::stat(path, &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    // access() alone says yes to root for any file; the bits make a read-only
+    // file read-only for root too.
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    return ::access(path, W_OK) == 0;
 }
 
 }  // namespace qv

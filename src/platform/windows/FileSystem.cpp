@@ -13,4 +13,10 @@ bool CanOpenForUpdate(const char* path) {
     return true;
 }
 
+bool IsWritableFile(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
 }  // namespace qv

@@ -1,0 +1,29 @@
+// FileReader: reads an existing file from start to end in blocks of the
+// caller's size, with a narrow path; other processes may read, write and
+// delete the file meanwhile.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qv {
+
+class FileReader {
+public:
+    FileReader() = default;
+    ~FileReader() { Close(); }
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // Opens an existing regular file for reading; false when it cannot.
+    bool Open(const char* path);
+    // Reads up to bytes into buffer: the count read, 0 at the end of the
+    // file, -1 on a read error.
+    long long Read(void* buffer, size_t bytes);
+    void Close();
+
+private:
+    intptr_t handle_ = -1;  // file descriptor or HANDLE; -1 when closed
+};
+
+}  // namespace qv

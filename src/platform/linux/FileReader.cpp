@@ -1,0 +1,38 @@
+// FileReader over POSIX descriptors.
+#include "../FileReader.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qv {
+
+bool FileReader::Open(const char* path) {
+    Close();
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    return true;
+}
+
+long long FileReader::Read(void* buffer, size_t bytes) {
+    if (handle_ < 0) return -1;
+    for (;;) {
+        ssize_t got = ::read(static_cast<int>(handle_), buffer, bytes);
+        if (got >= 0) return got;
+        if (errno != EINTR) return -1;
+    }
+}
+
+void FileReader::Close() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = -1;
+}
+
+}  // namespace qv

@@ -1,0 +1,116 @@
+// The data-member string: path and delimiter option in both builds, limits,
+// and the refusal of a delimiter set that holds the double quote.
+#include <gtest/gtest.h>
+
+#include "FileTestSupport.h"
+
+namespace qvtest {
+namespace {
+
+class DataMember : public ::testing::Test {
+protected:
+    // The delimiter set of the table opened with the option, or "<hr>" text.
+    std::string Delimiters(const std::string& option) {
+        TableRef ref;
+        HRESULT hr = OpenBytes(folder_ / "t.txt", "a\n", option, ref);
+        if (FAILED(hr)) return "<failed " + std::to_string(hr) + ">";
+        Wide set = ref->Delimiters();
+        return N(set.data(), set.size());
+    }
+    TempFolder folder_;
+};
+
+#if QUORVEL_SECOND_BUILD
+const bool kSecond = true;
+#else
+const bool kSecond = false;
+#endif
+
+TEST_F(DataMember, OptionGrammarOfTheBuild) {
+    const std::string refused = "<failed " + std::to_string(E_INVALIDARG) + ">";
+    struct Case {
+        const char* option;
+        const char* main;
+        const char* second;
+    } cases[] = {
+        {"", ",", ","},
+        {"|k=;", ";", ";"},
+        {"|\"k=;\"", ";", nullptr},  // second build: the value keeps the closing quote
+        {"|k=;,", ";,", ";,"},
+        {"|k=abcdefg", "abcde", "abcde"},
+        {"|k==;=x", ";", "=;=x"},
+        {"|;", ",", ","},
+        {"|=;", ",", ";"},
+        {"|k=", ",", ""},
+        {"|k=;|other", ";", ";"},
+        {"||k=;", ";", ";"},
+        {"|k=\t", "\t", "\t"},
+        {"|\"", ",", ","},
+        {"|k=;\"", nullptr, nullptr},  // a quote in the set is refused
+    };
+    for (const Case& c : cases) {
+        const char* expected = kSecond ? c.second : c.main;
+        EXPECT_EQ(expected ? std::string(expected) : refused, Delimiters(c.option)) << "option «" << c.option << "»";
+    }
+}
+
+TEST_F(DataMember, LeadingSeparatorAndPathOnly) {
+    TableRef ref;
+    WriteBytes(folder_ / "t.txt", "a,b\n");
+    ASSERT_EQ(S_OK, FileTable::Open("|" + (folder_ / "t.txt").string(), &ref.table));
+    EXPECT_EQ((folder_ / "t.txt").string(), ref->FileName());
+    EXPECT_EQ(2, ref->Columns());
+}
+
+TEST_F(DataMember, MissingOrEmptyStringsAreInvalid) {
+    FileTable* table = nullptr;
+    EXPECT_EQ(E_INVALIDARG, FileTable::Open("", &table));
+    EXPECT_EQ(E_INVALIDARG, FileTable::Open("|||", &table));
+    EXPECT_EQ(nullptr, table);
+    try {
+        FileTable nothing(nullptr);
+        ADD_FAILURE() << "a null data-member string was accepted";
+    } catch (HRESULT hr) {
+        EXPECT_EQ(E_INVALIDARG, hr);
+    }
+}
+
+TEST_F(DataMember, PathOf258BytesIsTriedAndOf259Refused) {
+    FileTable* table = nullptr;
+    std::string path = (folder_ / "").string();
+    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(path + std::string(258 - path.size(), 'p'), &table))
+        << "a path of 258 bytes fits; the file is missing";
+    EXPECT_EQ(E_INVALIDARG, FileTable::Open(path + std::string(259 - path.size(), 'p'), &table));
+}
+
+TEST_F(DataMember, OnlyTheFirst260CharactersCount) {
+    // Leading separators are skipped, so they push the option towards the cut.
+    std::string path = (folder_ / "t.txt").string();
+    WriteBytes(path, "a;b\n");
+    std::string cutBeforeValue = std::string(260 - path.size() - 3, '|') + path + "|k=;";
+    std::string cutAfterValue = std::string(260 - path.size() - 4, '|') + path + "|k=;junk";
+    TableRef a, b;
+    ASSERT_EQ(S_OK, FileTable::Open(cutBeforeValue, &a.table));
+    EXPECT_EQ(W(kSecond ? "" : ","), a->Delimiters()) << "the value is cut off";
+    ASSERT_EQ(S_OK, FileTable::Open(cutAfterValue, &b.table));
+    EXPECT_EQ(W(";"), b->Delimiters());
+}
+
+TEST_F(DataMember, QuoteAnywhereInTheSetIsRefusedBeforeTheFileIsRead) {
+    // The file is missing: the refusal comes first.
+    FileTable* table = nullptr;
+    EXPECT_EQ(E_INVALIDARG, FileTable::Open((folder_ / "missing.txt").string() + "|k=a\"", &table));
+}
+
+#if QUORVEL_SECOND_BUILD
+TEST_F(DataMember, SecondBuildEmptySetMakesEveryLineOneField) {
+    TableRef ref;
+    ASSERT_EQ(S_OK, OpenBytes(folder_ / "t.txt", "a,b;c\n\"x\",y\n", "|k=", ref));
+    EXPECT_EQ(1, ref->Columns());
+    EXPECT_EQ(std::vector<std::string>{"a,b;c"}, ref->Cells(1));
+    EXPECT_EQ(std::vector<std::string>{"x,y"}, ref->Cells(2));
+}
+#endif
+
+}  // namespace
+}  // namespace qvtest

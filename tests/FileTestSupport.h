@@ -1,0 +1,288 @@
+// Helpers of the loader, writer and save tests: a private folder per test,
+// whole-file reads and writes, environment overrides, and tables opened from
+// a data-member string whose protected state the tests reach.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "TestSupport.h"
+#include "common/HResults.h"
+#include "platform/ReplacementFile.h"
+
+namespace qvtest {
+
+namespace fs = std::filesystem;
+
+inline std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Names of the entries of a folder, sorted.
+inline std::vector<std::string> Entries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline unsigned long ProcessId() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
+// A new empty folder, removed with everything in it at the end of the test.
+class TempFolder {
+public:
+    // Under the given folder (default: the system's temporary directory).
+    explicit TempFolder(const fs::path& under = fs::temp_directory_path()) {
+        // Test processes run in parallel: the process id keeps their folders
+        // apart, and a name already taken is never reused.
+        static std::atomic<int> counter{0};
+        for (;;) {
+            path_ = under / ("qvtest-" + std::to_string(ProcessId()) + "-" + std::to_string(counter++));
+            if (fs::create_directory(path_)) break;
+        }
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        for (const auto& entry : fs::recursive_directory_iterator(path_, ignored))
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& Path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+// Sets an environment variable for the life of a scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        const char* old = std::getenv(name);
+        hadOld_ = old != nullptr;
+        if (old) old_ = old;
+        Set(value.c_str());
+    }
+    ~ScopedEnv() { Set(hadOld_ ? old_.c_str() : nullptr); }
+
+private:
+    void Set(const char* value) {
+#ifdef _WIN32
+        _putenv((name_ + "=" + (value ? value : "")).c_str());
+        SetEnvironmentVariableA(name_.c_str(), value);
+#else
+        if (value)
+            setenv(name_.c_str(), value, 1);
+        else
+            unsetenv(name_.c_str());
+#endif
+    }
+    std::string name_, old_;
+    bool hadOld_ = false;
+};
+
+// Points the temporary directory of saves at folder for the life of a scope.
+class ScopedTempDirectory {
+public:
+    explicit ScopedTempDirectory(const fs::path& folder)
+#ifdef _WIN32
+        : tmp_("TMP", folder.string() + "\\"),
+          temp_("TEMP", folder.string() + "\\"){}
+#else
+        : tmp_("TMPDIR", folder.string()), temp_("TMP", folder.string()) {
+    }
+#endif
+          private : ScopedEnv tmp_,
+                    temp_;
+};
+
+// Disarms the write-failure hook when a test ends.
+struct WriteFailureGuard {
+    ~WriteFailureGuard() { qv::SetWriteFailure(0); }
+};
+
+// A table opened from a data-member string, with its protected state in reach.
+class FileTable : public VxASCOSPObject {
+public:
+    using VxASCOSPObject::FormatRow;
+    using VxASCOSPObject::SaveToFile;
+    using VxASCOSPObject::VxASCOSPObject;
+    using VxASCOSPObject::WriteTable;
+
+    // Opens the table (bytes widened); the HRESULT of the construction. The
+    // table returned holds one reference.
+    static HRESULT Open(const std::string& dataMember, FileTable** table) {
+        *table = nullptr;
+        try {
+            *table = new FileTable(W(dataMember).c_str());
+        } catch (HRESULT hr) {
+            return hr;
+        }
+        (*table)->AddRef();
+        return S_OK;
+    }
+
+    LONG Rows() {
+        DBROWCOUNT rows = 0;
+        getRowCount(&rows);
+        return static_cast<LONG>(rows);
+    }
+    LONG Columns() const { return columnCount_; }
+    int RowArraySize() { return rows_.GetSize(); }
+    bool Modified() const { return modified_ != 0; }
+    Wide Delimiters() const { return Wide(delimiters_); }
+    std::string FileName() const { return fileName_; }
+
+    // The cells of row r: "<empty>" for VT_EMPTY, the string's bytes otherwise.
+    std::vector<std::string> Cells(int r) {
+        std::vector<std::string> out;
+        for (LONG i = 0; i < columnCount_; ++i) {
+            const VARIANT& cell = rows_[r]->cells[i];
+            out.push_back(cell.vt == VT_EMPTY ? "<empty>" : cell.vt == VT_BSTR ? N(cell.bstrVal) : "<other>");
+        }
+        return out;
+    }
+    VARIANT& Cell(int r, int column) { return rows_[r]->cells[column - 1]; }
+
+    // Stores a copy of value in a cell and marks the table modified, as an edit would.
+    void Store(int r, int column, const VARIANT& value) {
+        VARIANT& cell = Cell(r, column);
+        VariantClear(&cell);
+        VariantCopy(&cell, const_cast<VARIANT*>(&value));
+        modified_ = 1;
+    }
+    void StoreText(int r, int column, const Wide& text) {
+        VARIANT value;
+        value.vt = VT_BSTR;
+        value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        Store(r, column, value);
+        VariantClear(&value);
+    }
+    void MarkModified() { modified_ = 1; }
+    // Appends a row of empty cells, as an inserted row.
+    void AppendRow() {
+        ROWHEADER* row = nullptr;
+        ASSERT_EQ(S_OK, AllocRow(columnCount_, &row));
+        rows_.Add(row);
+        modified_ = 1;
+    }
+};
+
+// Holds the one reference of an opened table.
+struct TableRef {
+    FileTable* table = nullptr;
+    TableRef() = default;
+    TableRef(const TableRef&) = delete;
+    TableRef& operator=(const TableRef&) = delete;
+    ~TableRef() { Reset(); }
+    void Reset() {
+        if (table) table->Release();
+        table = nullptr;
+    }
+    FileTable* operator->() const { return table; }
+};
+
+// Writes bytes to folder/name and opens it with the option ("" for none).
+inline HRESULT OpenBytes(const fs::path& file, const std::string& bytes, const std::string& option, TableRef& ref) {
+    WriteBytes(file, bytes);
+    return FileTable::Open(file.string() + option, &ref.table);
+}
+
+// A table without a file, built row by row, whose writer the tests call.
+class WriterProbe : public TableProbe {
+public:
+    using TableProbe::TableProbe;
+    using VxASCOSPObject::FormatRow;
+    using VxASCOSPObject::WriteTable;
+
+    // An in-memory file for WriteTable: every block handed over is appended.
+    struct MemorySink : FileSink {
+        std::string bytes;
+        int writes = 0;
+        bool fail = false;
+        bool Write(const void* data, size_t count) override {
+            ++writes;
+            if (fail) return false;
+            bytes.append(static_cast<const char*>(data), count);
+            return true;
+        }
+    };
+
+    void SetDelimitersWide(const Wide& delimiters) { qv::WideCopy(delimiters_, delimiters.c_str(), kMaxDelimiters); }
+
+    // Appends a row whose cells take the values given (VT_EMPTY after them);
+    // the table keeps copies.
+    void AddRow(const std::vector<VARIANT>& values) {
+        ROWHEADER* row = nullptr;
+        ASSERT_EQ(S_OK, AllocRow(columnCount_, &row));
+        for (size_t i = 0; i < values.size(); ++i) VariantCopy(&row->cells[i], const_cast<VARIANT*>(&values[i]));
+        rows_.Add(row);
+    }
+    // The line FormatRow makes of row r, or the failure in hr.
+    std::string Format(int r, HRESULT* hr = nullptr) {
+        ByteBuffer line;
+        HRESULT result = FormatRow(rows_[r], line);
+        if (hr) *hr = result;
+        return std::string(line.bytes ? line.bytes : "", line.length);
+    }
+};
+
+// VARIANTs for building rows; the strings are owned by the Values list.
+struct Values {
+    std::vector<VARIANT> list;
+    ~Values() {
+        for (VARIANT& v : list) VariantClear(&v);
+    }
+    Values& Text(const Wide& text) {
+        VARIANT v;
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        list.push_back(v);
+        return *this;
+    }
+    Values& Bytes(const std::string& bytes) { return Text(W(bytes)); }
+    Values& Empty() { return Of(VT_EMPTY); }
+    Values& Of(VARTYPE vt) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = vt;
+        list.push_back(v);
+        return *this;
+    }
+    Values& I4(LONG value) {
+        Of(VT_I4);
+        list.back().lVal = value;
+        return *this;
+    }
+    Values& R8(double value) {
+        Of(VT_R8);
+        list.back().dblVal = value;
+        return *this;
+    }
+};
+
+}  // namespace qvtest

@@ -1,0 +1,156 @@
+// Loading a file into rows: line rules, the one- and two-pass column count,
+// the placeholder row, access failures and allocation failures.
+#include <gtest/gtest.h>
+
+#include "FileTestSupport.h"
+#include "common/LiveObjects.h"
+#include "table/VxLineReader.h"
+
+namespace qvtest {
+namespace {
+
+typedef std::vector<std::string> Cells;
+
+class Loader : public ::testing::Test {
+protected:
+    HRESULT Load(const std::string& bytes, const std::string& option = "") {
+        ref_.Reset();
+        return OpenBytes(folder_ / "t.txt", bytes, option, ref_);
+    }
+    TempFolder folder_;
+    TableRef ref_;
+};
+
+TEST_F(Loader, EmptyFileHasOnlyThePlaceholderOf100Columns) {
+    ASSERT_EQ(S_OK, Load(""));
+    EXPECT_EQ(0, ref_->Rows());
+    EXPECT_EQ(100, ref_->Columns());
+    Cells placeholder = ref_->Cells(0);
+    EXPECT_EQ("", placeholder[0]);
+    EXPECT_EQ(Cells(99, "<empty>"), Cells(placeholder.begin() + 1, placeholder.end()));
+}
+
+TEST_F(Loader, FinalLineWithoutLineBreakIsARow) {
+    ASSERT_EQ(S_OK, Load("a,b"));
+    EXPECT_EQ(1, ref_->Rows());
+    EXPECT_EQ(2, ref_->Columns());
+    EXPECT_EQ((Cells{"a", "b"}), ref_->Cells(1));
+    EXPECT_EQ((Cells{"a", "b"}), ref_->Cells(0));
+
+    ASSERT_EQ(S_OK, Load("a\nb"));
+    EXPECT_EQ(2, ref_->Rows());
+    EXPECT_EQ(Cells{"b"}, ref_->Cells(2));
+    ASSERT_EQ(S_OK, Load("a\nb\n"));
+    EXPECT_EQ(2, ref_->Rows()) << "the empty remainder after the last line break is no line";
+}
+
+TEST_F(Loader, LineBreaksCtrlZAndRawBytes) {
+    struct Case {
+        std::string bytes;
+        std::vector<Cells> rows;
+    } cases[] = {
+        {"\n", {{""}}},
+        {"\r\n", {{""}}},
+        {"a\r\nb\nc\r\n", {{"a"}, {"b"}, {"c"}}},
+        {"a\rb\n", {{"a\rb"}}},          // a lone CR is data
+        {"a\r\r\nb", {{"a\r"}, {"b"}}},  // only the CR before LF belongs to the break
+        {"x\r", {{"x\r"}}},              // a final CR without LF stays
+        {"a,b\nc\x1A"
+         "d\ne\n",
+         {{"a", "b"}, {"c", "<empty>"}}},
+        {"a\n\x1Ajunk\n", {{"a"}}},
+        {std::string("n\0l,z\n", 6), {{std::string("n\0l", 3), "z"}}},
+        {"\xEF\xBB\xBF"
+         "a,\xE9\x80\x9F\n",
+         {{"\xEF\xBB\xBF"
+           "a",
+           "\xE9\x80\x9F"}}},
+        {"\"a,b\",c\n", {{"a,b", "c"}}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(S_OK, Load(c.bytes)) << c.bytes;
+        ASSERT_EQ(static_cast<LONG>(c.rows.size()), ref_->Rows()) << c.bytes;
+        for (size_t r = 0; r < c.rows.size(); ++r)
+            EXPECT_EQ(c.rows[r], ref_->Cells(static_cast<int>(r + 1))) << c.bytes;
+    }
+}
+
+TEST_F(Loader, FileStartingWithCtrlZIsEmpty) {
+    ASSERT_EQ(S_OK, Load("\x1A"
+                         "a,b\n"));
+    EXPECT_EQ(0, ref_->Rows());
+    EXPECT_EQ(100, ref_->Columns());
+}
+
+TEST_F(Loader, WiderLaterLineGivesTheWidestColumnCount) {
+    ASSERT_EQ(S_OK, Load("a,b,c\n1,2,3,4,5\nx,y\n"));
+    EXPECT_EQ(5, ref_->Columns());
+    EXPECT_EQ((Cells{"a", "b", "c", "<empty>", "<empty>"}), ref_->Cells(1));
+    EXPECT_EQ((Cells{"x", "y", "<empty>", "<empty>", "<empty>"}), ref_->Cells(3));
+    EXPECT_EQ((Cells{"a", "b", "c", "<empty>", "<empty>"}), ref_->Cells(0));
+
+    ASSERT_EQ(S_OK, Load("1,2,3,4,5\na,b,c\nx,y\n"));
+    EXPECT_EQ(5, ref_->Columns());
+    EXPECT_EQ(3, ref_->Rows());
+}
+
+TEST_F(Loader, LinesLongerThanABlockAndCrLfAcrossBlocks) {
+    // The CR of the first line is the last byte of the first block.
+    std::string first(VxLineReader::kBlockSize - 1, 'x');
+    std::string second(3 * VxLineReader::kBlockSize, 'y');
+    ASSERT_EQ(S_OK, Load(first + "\r\n" + second + ",z\n"));
+    ASSERT_EQ(2, ref_->Rows());
+    EXPECT_EQ((Cells{first, "<empty>"}), ref_->Cells(1));
+    EXPECT_EQ((Cells{second, "z"}), ref_->Cells(2));
+}
+
+TEST_F(Loader, ManyRowsKeepTheirOrder) {
+    std::string bytes;
+    for (int i = 0; i < 2500; ++i) bytes += std::to_string(i) + "\n";
+    ASSERT_EQ(S_OK, Load(bytes));
+    ASSERT_EQ(2500, ref_->Rows());
+    EXPECT_EQ(Cells{"0"}, ref_->Cells(1));
+    EXPECT_EQ(Cells{"1700"}, ref_->Cells(1701));
+    EXPECT_EQ(Cells{"2499"}, ref_->Cells(2500));
+}
+
+TEST_F(Loader, PlaceholderIsASeparateCopy) {
+    ASSERT_EQ(S_OK, Load("a,b\n"));
+    EXPECT_NE(ref_->Cell(0, 1).bstrVal, ref_->Cell(1, 1).bstrVal);
+    ref_->StoreText(1, 1, W("changed"));
+    EXPECT_EQ((Cells{"a", "b"}), ref_->Cells(0));
+}
+
+TEST_F(Loader, UnusableFilesFailWithFileAccess) {
+    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open((folder_ / "missing.txt").string(), &ref_.table));
+    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(folder_.Path().string(), &ref_.table)) << "a folder";
+    WriteBytes(folder_ / "ro.txt", "a\n");
+    fs::permissions(folder_ / "ro.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open((folder_ / "ro.txt").string(), &ref_.table)) << "read-only";
+    EXPECT_EQ(nullptr, ref_.table);
+}
+
+TEST_F(Loader, AllocationFailuresFailCleanly) {
+    AllocFailureGuard guard;
+    std::string bytes = "a,b\n\"c\",d,e\nf\n";
+    WriteBytes(folder_ / "t.txt", bytes);
+    LONG live = qv::LiveObjectCount();
+    HRESULT hr = E_FAIL;
+    long n = 1;
+    for (; n < 200; ++n) {
+        qv::SetAllocFailure(n);
+        hr = FileTable::Open((folder_ / "t.txt").string(), &ref_.table);
+        qv::SetAllocFailure(0);
+        if (SUCCEEDED(hr)) break;
+        EXPECT_TRUE(hr == E_OUTOFMEMORY || hr == E_FAIL) << "allocation " << n << ": 0x" << std::hex << hr;
+        EXPECT_EQ(live, qv::LiveObjectCount()) << "allocation " << n;
+    }
+    ASSERT_EQ(S_OK, hr) << "never succeeded";
+    EXPECT_GT(n, 5);
+    EXPECT_EQ(3, ref_->Rows());
+    EXPECT_EQ(bytes, ReadBytes(folder_ / "t.txt"));
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,163 @@
+// Saves that fail: whatever the cause (read-only or locked data file, no
+// temporary directory, full disk, no memory, a row that cannot be written),
+// the data file keeps every byte and no temporary file remains.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "FileTestSupport.h"
+
+namespace qvtest {
+namespace {
+
+const char kOriginal[] = "a,b\nc,d\n";
+
+class SaveFailure : public ::testing::Test {
+protected:
+    SaveFailure() : tempDirectory_(temp_.Path()) {}
+    fs::path File() const { return data_ / "t.txt"; }
+    void OpenAndChange(const std::string& option = "") {
+        ASSERT_EQ(S_OK, OpenBytes(File(), kOriginal, option, ref_));
+        ref_->StoreText(1, 1, W("changed"));
+    }
+    // The save failed with hr and left everything as it was.
+    void ExpectUntouched(HRESULT expected, HRESULT hr, const std::string& what) {
+        EXPECT_EQ(expected, hr) << what;
+        EXPECT_TRUE(ref_->Modified()) << what;
+        EXPECT_EQ(kOriginal, ReadBytes(File())) << what;
+        EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path())) << what;
+        EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path())) << what;
+    }
+    TempFolder data_, temp_;
+    ScopedTempDirectory tempDirectory_;
+    TableRef ref_;
+};
+
+TEST_F(SaveFailure, ReadOnlyDataFile) {
+    OpenAndChange();
+    fs::permissions(File(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    ExpectUntouched(E_FAIL, ref_->SaveToFile(), "read-only");
+    // Destruction tries again, silently, with the same outcome.
+    ref_.Reset();
+    EXPECT_EQ(kOriginal, ReadBytes(File()));
+}
+
+TEST_F(SaveFailure, UnusableTemporaryDirectory) {
+    OpenAndChange();
+    {
+        ScopedTempDirectory missing(temp_ / "missing");
+        ExpectUntouched(E_FAIL, ref_->SaveToFile(), "missing directory");
+    }
+    WriteBytes(data_ / "plain", "");
+    {
+        ScopedTempDirectory notAFolder(data_ / "plain");
+        HRESULT hr = ref_->SaveToFile();
+        fs::remove(data_ / "plain");
+        ExpectUntouched(E_FAIL, hr, "a file, not a folder");
+    }
+}
+
+// Every write and every flush in turn fails as on a full disk; the save that
+// finally meets no failure must succeed.
+void FailEachWriteInTurn(const std::function<void(HRESULT, const std::string&)>& untouched, FileTable* table,
+                         const fs::path& file, const std::string& expected) {
+    WriteFailureGuard guard;
+    HRESULT hr = E_FAIL;
+    long n = 1;
+    for (; n < 100; ++n) {
+        qv::SetWriteFailure(n);
+        hr = table->SaveToFile();
+        qv::SetWriteFailure(0);
+        if (SUCCEEDED(hr)) break;
+        untouched(hr, "write or flush " + std::to_string(n));
+    }
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_GE(n, 3) << "at least a write, a flush and a success";
+    EXPECT_EQ(expected, ReadBytes(file));
+}
+
+TEST_F(SaveFailure, DiskFullOnAnyWriteOrFlush) {
+    // Wide enough for several blocks.
+    std::string big(3 << 20, 'x');
+    ASSERT_EQ(S_OK, OpenBytes(File(), kOriginal, "", ref_));
+    ref_->StoreText(1, 2, W(big));
+    FailEachWriteInTurn([&](HRESULT hr, const std::string& what) { ExpectUntouched(E_FAIL, hr, what); }, ref_.table,
+                        File(), "\"a\",\"" + big + "\"\r\n\"c\",\"d\"\r\n");
+}
+
+TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
+#ifdef _WIN32
+    fs::path other = "Z:\\dev\\shm";
+#else
+    fs::path other = "/dev/shm";
+#endif
+    std::error_code error;
+    if (!fs::is_directory(other, error)) GTEST_SKIP() << "no folder on another volume";
+    TempFolder temp(other);
+    {
+        ScopedTempDirectory onOtherVolume(temp.Path());
+        OpenAndChange();
+        auto untouched = [&](HRESULT hr, const std::string& what) {
+            EXPECT_EQ(E_FAIL, hr) << what;
+            EXPECT_EQ(kOriginal, ReadBytes(File())) << what;
+            EXPECT_EQ(std::vector<std::string>{}, Entries(temp.Path())) << what;
+            EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path())) << what;
+        };
+        FailEachWriteInTurn(untouched, ref_.table, File(), "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n");
+    }
+}
+
+TEST_F(SaveFailure, OutOfMemoryAtEachAllocation) {
+    AllocFailureGuard guard;
+    OpenAndChange();
+    HRESULT hr = E_FAIL;
+    long n = 1;
+    for (; n < 100; ++n) {
+        qv::SetAllocFailure(n);
+        hr = ref_->SaveToFile();
+        qv::SetAllocFailure(0);
+        if (SUCCEEDED(hr)) break;
+        ExpectUntouched(E_OUTOFMEMORY, hr, "allocation " + std::to_string(n));
+    }
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_GT(n, 1);
+}
+
+TEST_F(SaveFailure, RowThatCannotReadBack) {
+    OpenAndChange();
+    ref_->StoreText(2, 1, W("two\nlines"));
+    ExpectUntouched(E_FAIL, ref_->SaveToFile(), "line feed in a value");
+}
+
+#if QUORVEL_SECOND_BUILD
+TEST_F(SaveFailure, TwoFilledCellsWithoutDelimiter) {
+    ASSERT_EQ(S_OK, OpenBytes(File(), kOriginal, "|k=", ref_));
+    ASSERT_EQ(1, ref_->Columns());
+    ref_.Reset();
+    // An empty file gives 100 columns, so a row can have a second cell.
+    WriteBytes(File(), "");
+    ASSERT_EQ(S_OK, FileTable::Open(File().string() + "|k=", &ref_.table));
+    ref_->AppendRow();
+    ref_->StoreText(1, 1, W("a"));
+    ref_->StoreText(1, 2, W("b"));
+    EXPECT_EQ(E_FAIL, ref_->SaveToFile());
+    EXPECT_EQ("", ReadBytes(File()));
+    EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path()));
+}
+#endif
+
+#ifdef _WIN32
+TEST_F(SaveFailure, DataFileHeldOpenWithoutDeleteSharing) {
+    OpenAndChange();
+    HANDLE held = CreateFileA(File().string().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    HRESULT hr = ref_->SaveToFile();
+    CloseHandle(held);
+    ExpectUntouched(E_FAIL, hr, "held open");
+}
+#endif
+
+}  // namespace
+}  // namespace qvtest

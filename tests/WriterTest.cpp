@@ -1,0 +1,224 @@
+// The text of a written row (quoting, empty cells, values of other types,
+// bytes, delimiters, what cannot be written) and the seeded round trip of
+// random tables through the writer and the loader.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "FileTestSupport.h"
+#include "platform/TextConversion.h"
+
+namespace qvtest {
+namespace {
+
+// The line of one row of column count 3 under the delimiter set.
+std::string Line(const Values& values, const std::string& delimiters = ",", HRESULT* hr = nullptr) {
+    WriterProbe probe(delimiters, 3);
+    probe.AddRow(values.list);
+    return probe.Format(0, hr);
+}
+
+TEST(FormatRow, QuotingAndEmptyCells) {
+    EXPECT_EQ("\"a\",\"b,c\",\"\"\r\n", Line(Values().Bytes("a").Bytes("b,c").Bytes("")));
+    EXPECT_EQ("\"say \"\"hi\"\"\"\r\n", Line(Values().Bytes("say \"hi\"")));
+    EXPECT_EQ("\"a\"\r\n", Line(Values().Bytes("a").Empty().Empty()));
+    EXPECT_EQ("\r\n", Line(Values()));
+    // An inner empty cell is an empty field: the cells after it keep their columns.
+    EXPECT_EQ(",\"b\",\"c\"\r\n", Line(Values().Empty().Bytes("b").Bytes("c")));
+    EXPECT_EQ("\"a\",,\"c\"\r\n", Line(Values().Bytes("a").Empty().Bytes("c")));
+}
+
+TEST(FormatRow, ValuesOfOtherTypesAreWrittenAsTheirText) {
+    EXPECT_EQ("\"a\",\"42\",\"c\"\r\n", Line(Values().Bytes("a").I4(42).Bytes("c")));
+    EXPECT_EQ("\"-7\",\"b\"\r\n", Line(Values().I4(-7).Bytes("b")));
+    EXPECT_EQ("\"3.5\"\r\n", Line(Values().R8(3.5)));
+    Values boolean;
+    boolean.Of(VT_BOOL).list.back().boolVal = VARIANT_TRUE;
+    EXPECT_EQ("\"True\"\r\n", Line(boolean));
+    // No text: an empty field with nothing between its delimiters.
+    EXPECT_EQ(",\"b\"\r\n", Line(Values().Of(VT_NULL).Bytes("b")));
+    EXPECT_EQ(",\"b\"\r\n", Line(Values().Of(VT_ERROR).Bytes("b")));
+}
+
+TEST(FormatRow, CharactersUpToFFAreTheirOwnByteAndOthersConverted) {
+    std::string latin;
+    for (int b = 1; b <= 0xFF; ++b)
+        if (b != '\n' && b != 0x1A && b != '"') latin.push_back(static_cast<char>(b));
+    latin.push_back('\0');
+    EXPECT_EQ("\"" + latin + "\"\r\n", Line(Values().Bytes(latin)));
+
+    Wide euro = {0x20AC};
+    Wide smile = {0xD83D, 0xDE00};
+    char narrow[16];
+    int euroBytes = qv::NarrowFromWide(euro.data(), 1, narrow, sizeof narrow);
+    std::string euroText(narrow, static_cast<size_t>(euroBytes));
+    int smileBytes = qv::NarrowFromWide(smile.data(), 2, narrow, sizeof narrow);
+    std::string smileText(narrow, static_cast<size_t>(smileBytes));
+    EXPECT_EQ("\"\xE9" + euroText + "x" + smileText + "\"\r\n", Line(Values().Text(W("\xE9") + euro + W("x") + smile)));
+}
+
+TEST(FormatRow, FirstDelimiterOfTheSetGoesBetweenFields) {
+    EXPECT_EQ("\"a\";\"b\"\r\n", Line(Values().Bytes("a").Bytes("b"), ";,"));
+    EXPECT_EQ("\"a\"\t\"b\"\r\n", Line(Values().Bytes("a").Bytes("b"), "\t"));
+    WriterProbe probe(",", 2);
+    probe.SetDelimitersWide(Wide{0x20AC, ';'});  // the reader never meets U+20AC
+    Values values;
+    probe.AddRow(values.Bytes("a").Bytes("b").list);
+    EXPECT_EQ("\"a\";\"b\"\r\n", probe.Format(0));
+}
+
+TEST(FormatRow, RowsThatCannotReadBackFail) {
+    HRESULT hr = S_OK;
+    Line(Values().Bytes("a\nb"), ",", &hr);
+    EXPECT_EQ(E_FAIL, hr) << "a line feed would split the row";
+    Line(Values().Bytes("a\x1A"
+                        "b"),
+         ",", &hr);
+    EXPECT_EQ(E_FAIL, hr) << "a Ctrl-Z would end the file";
+    // Without a delimiter the fields of a row could not be told apart.
+    Line(Values().Bytes("a").Bytes("b"), "", &hr);
+    EXPECT_EQ(E_FAIL, hr);
+    Line(Values().Empty().Bytes("b"), "", &hr);
+    EXPECT_EQ(E_FAIL, hr) << "column 2 would read back as column 1";
+    EXPECT_EQ("\"a,b\"\r\n", Line(Values().Bytes("a,b"), "", &hr));
+    EXPECT_EQ(S_OK, hr);
+}
+
+TEST(FormatRow, NoLineLengthLimit) {
+    std::string field(5000, 'x');
+    EXPECT_EQ("\"" + field + "\",\"y\"\r\n", Line(Values().Bytes(field).Bytes("y")));
+}
+
+TEST(FormatRow, AllocationFailureIsOutOfMemory) {
+    AllocFailureGuard guard;
+    WriterProbe probe(",", 1);
+    Values values;
+    probe.AddRow(values.Bytes("abc").list);
+    qv::SetAllocFailure(1);
+    HRESULT hr = S_OK;
+    probe.Format(0, &hr);
+    EXPECT_EQ(E_OUTOFMEMORY, hr);
+}
+
+TEST(WriteTable, SkipsThePlaceholderAndWritesInBlocks) {
+    WriterProbe probe(",", 2);
+    Values placeholder, row;
+    probe.AddRow(placeholder.Bytes("hidden").list);
+    std::string expected;
+    std::string field(1000, 'f');
+    row.Bytes(field).Bytes("x");
+    for (int i = 0; i < 3000; ++i) {
+        probe.AddRow(row.list);
+        expected += "\"" + field + "\",\"x\"\r\n";
+    }
+    WriterProbe::MemorySink sink;
+    ASSERT_EQ(S_OK, probe.WriteTable(sink));
+    EXPECT_EQ(expected, sink.bytes);
+    EXPECT_GT(sink.writes, 1);
+    EXPECT_LT(sink.writes, 10) << "blocks, not lines";
+
+    WriterProbe::MemorySink refusing;
+    refusing.fail = true;
+    EXPECT_EQ(E_FAIL, probe.WriteTable(refusing));
+}
+
+TEST(WriteTable, NoDataRowsIsAnEmptyFile) {
+    WriterProbe probe(",", 0);
+    WriterProbe::MemorySink sink;
+    EXPECT_EQ(S_OK, probe.WriteTable(sink)) << "no rows at all";
+    probe.AddRow({});
+    probe.AddRow({});
+    EXPECT_EQ(S_OK, probe.WriteTable(sink));
+    EXPECT_EQ("\r\n", sink.bytes) << "a row of a table without columns is an empty line";
+}
+
+// A small deterministic generator (splitmix64), the same on every platform.
+struct Random {
+    uint64_t state;
+    uint64_t Next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    unsigned Below(unsigned n) { return static_cast<unsigned>(Next() % n); }
+    // A character U+0001..U+00FF other than line feed and Ctrl-Z, with
+    // quotes, delimiters and CR over-represented.
+    OLECHAR Char(const Wide& delimiters) {
+        switch (Below(8)) {
+            case 0:
+                return '"';
+            case 1:
+                return delimiters[Below(static_cast<unsigned>(delimiters.size()))];
+            case 2:
+                return '\r';
+            default:
+                for (;;) {
+                    OLECHAR c = static_cast<OLECHAR>(1 + Below(0xFF));
+                    if (c != '\n' && c != 0x1A) return c;
+                }
+        }
+    }
+};
+
+TEST(RoundTrip, RandomTablesReadBackCellForCell) {
+    TempFolder folder;
+    Random random{20240611};
+    for (int round = 0; round < 150; ++round) {
+        // 1 to 5 delimiters that the data-member string can carry.
+        Wide delimiters;
+        unsigned count = 1 + random.Below(5);
+        while (delimiters.size() < count) {
+            OLECHAR c = static_cast<OLECHAR>(1 + random.Below(0xFF));
+            if (c == '\n' || c == 0x1A || c == '"' || c == '|' || c == '=' || delimiters.find(c) != Wide::npos)
+                continue;
+            delimiters.push_back(c);
+        }
+        LONG columns = static_cast<LONG>(1 + random.Below(6));
+        WriterProbe probe(",", columns);
+        probe.SetDelimitersWide(delimiters);
+        int rows = 1 + static_cast<int>(random.Below(12));
+        std::vector<std::vector<Wide>> expected;
+        probe.AddRow({});  // the placeholder
+        for (int r = 0; r < rows; ++r) {
+            // The first row is full, so that the column count reads back; the
+            // others may end early (their trailing cells stay empty).
+            LONG filled = r == 0 ? columns : static_cast<LONG>(1 + random.Below(static_cast<unsigned>(columns)));
+            Values values;
+            std::vector<Wide> cells;
+            for (LONG c = 0; c < filled; ++c) {
+                Wide text;
+                for (unsigned n = random.Below(10); n > 0; --n) text.push_back(random.Char(delimiters));
+                values.Text(text);
+                cells.push_back(text);
+            }
+            probe.AddRow(values.list);
+            expected.push_back(cells);
+        }
+        WriterProbe::MemorySink sink;
+        ASSERT_EQ(S_OK, probe.WriteTable(sink)) << "round " << round;
+
+        TableRef ref;
+        fs::path file = folder / ("r" + std::to_string(round) + ".txt");
+        WriteBytes(file, sink.bytes);
+        std::string option = "|k=" + N(delimiters.data(), delimiters.size());
+        ASSERT_EQ(S_OK, FileTable::Open(file.string() + option, &ref.table)) << "round " << round;
+        ASSERT_EQ(rows, ref->Rows()) << "round " << round;
+        ASSERT_EQ(columns, ref->Columns()) << "round " << round;
+        for (int r = 0; r < rows; ++r) {
+            for (LONG c = 0; c < columns; ++c) {
+                const VARIANT& cell = ref->Cell(r + 1, c + 1);
+                if (c < static_cast<LONG>(expected[r].size())) {
+                    ASSERT_EQ(VT_BSTR, cell.vt) << "round " << round << " row " << r + 1 << " column " << c + 1;
+                    EXPECT_EQ(expected[r][c], Wide(cell.bstrVal, SysStringLen(cell.bstrVal)))
+                        << "round " << round << " row " << r + 1 << " column " << c + 1;
+                } else {
+                    EXPECT_EQ(VT_EMPTY, cell.vt) << "round " << round << " row " << r + 1 << " column " << c + 1;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qvtest
