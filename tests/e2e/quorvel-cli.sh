@@ -4,7 +4,6 @@
 # a missing file, a read-only file and an empty data-member string.
 # Usage: quorvel-cli.sh linux QUORVEL LIBRARY      (a registry file of its own)
 #        quorvel-cli.sh wine  QUORVEL.EXE DLL      (the Wine prefix's registry)
-# Exits 77 (skipped) while the library cannot load tables yet.
 set -u
 mode=$1 quorvel=$2 library=$3
 here=$(cd "$(dirname "$0")" && pwd)
@@ -85,11 +84,6 @@ check "empty data member: message" \
 missing="$(native_path "$work")"
 [ "$mode" = wine ] && missing="$missing\\missing.txt" || missing="$missing/missing.txt"
 run show "$missing"
-if [ "$status" = 1 ] && [[ "$err" == *E_NOTIMPL* ]]; then
-    echo "skipped: the library cannot load tables yet"
-    run unregister "$(native_path "$library")"
-    exit 77
-fi
 check "missing file: exit 1" 1 "$status"
 check "missing file: message" \
     "quorvel: cannot open '$missing': the file is missing, unreadable or read-only (ASC_E_FILEACCESS 0xC0040BB9)" "$err"
