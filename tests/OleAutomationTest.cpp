@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "platform/TextConversion.h"
+#include "platform/Utf8.h"
 #include "platform/VariantText.h"
 
 namespace {
@@ -163,6 +164,19 @@ TEST(TextConversion, RoundTripsTheNarrowTextOfThePlatform) {
     ASSERT_EQ(3, qv::WideFromNarrow(narrow, written, back, 16));
     EXPECT_EQ(0x00E9, back[1]);
     EXPECT_EQ(0, qv::NarrowFromWide(text, -1, narrow, 2)) << "a buffer that is too small fails";
+}
+
+TEST(Utf8, DecodesPairsAndReplacesWhatDoesNotDecode) {
+    const OLECHAR text[] = {OLESTR('a'), 0x00E9, 0xD83D, 0xDE00, 0xDC00};
+    EXPECT_EQ("a\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBD", qv::Utf8FromWide(text, 5)) << "a lone surrogate";
+    qv::WideString back = qv::WideFromUtf8("a\xC3\xA9\xF0\x9F\x98\x80", 7);
+    EXPECT_EQ(qv::WideString(text, 4), back);
+    const std::string bad = "\xC3(\xE0\x80\x80";  // a cut sequence, then an overlong one
+    qv::WideString replaced = qv::WideFromUtf8(bad.data(), bad.size());
+    ASSERT_EQ(5u, replaced.size());
+    EXPECT_EQ(0xFFFD, replaced[0]);
+    EXPECT_EQ(OLESTR('('), replaced[1]);
+    EXPECT_EQ(0xFFFD, replaced[2]);
 }
 
 TEST(WideString, CompareNoCaseFoldsOnlyAsciiLettersTowardsLowerCase) {

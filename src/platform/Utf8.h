@@ -1,0 +1,20 @@
+// UTF-8 to and from UTF-16, the same on every platform: the narrow text of
+// Linux, and of JSON everywhere.
+#pragma once
+
+#include <string>
+
+#ifdef _WIN32
+#include "windows/WindowsSdk.h"
+#else
+#include "linux/ComBase.h"
+#endif
+
+namespace qv {
+
+// Lone surrogates become U+FFFD.
+std::string Utf8FromWide(const OLECHAR* text, size_t length);
+// Each byte that does not decode becomes U+FFFD.
+std::basic_string<OLECHAR> WideFromUtf8(const char* text, size_t length);
+
+}  // namespace qv
