@@ -26,6 +26,18 @@ namespace qvtest {
 
 namespace fs = std::filesystem;
 
+// A folder on another file system than the temporary directory's, or an
+// empty path where the machine has none.
+inline fs::path OtherVolume() {
+#ifdef _WIN32
+    fs::path other = "Z:\\dev\\shm";  // another file system when run under Wine
+#else
+    fs::path other = "/dev/shm";
+#endif
+    std::error_code error;
+    return fs::is_directory(other, error) ? other : fs::path();
+}
+
 inline std::string ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

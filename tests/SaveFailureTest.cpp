@@ -87,13 +87,8 @@ TEST_F(SaveFailure, DiskFullOnAnyWriteOrFlush) {
 }
 
 TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
-#ifdef _WIN32
-    fs::path other = "Z:\\dev\\shm";
-#else
-    fs::path other = "/dev/shm";
-#endif
-    std::error_code error;
-    if (!fs::is_directory(other, error)) GTEST_SKIP() << "no folder on another volume";
+    fs::path other = OtherVolume();
+    if (other.empty()) GTEST_SKIP() << "no folder on another volume";
     TempFolder temp(other);
     {
         ScopedTempDirectory onOtherVolume(temp.Path());

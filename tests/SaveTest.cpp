@@ -94,13 +94,8 @@ TEST_F(Save, SymbolicLinkStaysAndItsFileIsReplaced) {
 #endif
 
 TEST_F(Save, TemporaryDirectoryOnAnotherVolume) {
-#ifdef _WIN32
-    fs::path other = "Z:\\dev\\shm";  // another file system when run under Wine
-#else
-    fs::path other = "/dev/shm";
-#endif
-    std::error_code error;
-    if (!fs::is_directory(other, error)) GTEST_SKIP() << "no folder on another volume";
+    fs::path other = OtherVolume();
+    if (other.empty()) GTEST_SKIP() << "no folder on another volume";
     TempFolder temp(other);
     {
         ScopedTempDirectory onOtherVolume(temp.Path());
