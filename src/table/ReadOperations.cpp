@@ -6,14 +6,6 @@
 #include "common/Conversions.h"
 #include "platform/SystemLocale.h"
 
-namespace {
-
-// Row and column numbers are signed 32-bit; a wider argument (64-bit Windows)
-// outside that range is out of range, never truncated.
-bool FitsIn32(long long value) { return value >= -0x7FFFFFFFLL - 1 && value <= 0x7FFFFFFFLL; }
-
-}  // namespace
-
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getRowCount(DBROWCOUNT* pcRows) {
     if (!pcRows) return E_INVALIDARG;
     *pcRows = rows_.GetSize() - 1;
@@ -27,7 +19,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::getColumnCount(DB_LORDINAL* pcColumns)
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getRWStatus(DBROWCOUNT iRow, DB_LORDINAL, OSPRW* prwStatus) {
-    if ((iRow <= 0 && iRow != -1) || !FitsIn32(iRow)) return E_INVALIDARG;
+    if ((iRow <= 0 && iRow != -1) || !InRowRange(iRow)) return E_INVALIDARG;
     if (!prwStatus) return E_INVALIDARG;
     if (iRow == -1) {
         *prwStatus = OSPRW_READWRITE;
@@ -43,7 +35,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::getRWStatus(DBROWCOUNT iRow, DB_LORDIN
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT, VARIANT* pVar) {
     if (!pVar) return E_INVALIDARG;
-    if (iRow < 0 || !FitsIn32(iRow)) return E_INVALIDARG;
+    if (iRow < 0 || !InRowRange(iRow)) return E_INVALIDARG;
     // Column 0 (the labels) and columns past the last have no cells.
     if (iColumn <= 0 || iColumn > columnCount_) return E_INVALIDARG;
     CSingleLock lock(rows_.GetLock());
