@@ -8,6 +8,9 @@
 #include "linux/ComBase.h"
 #endif
 
+#include <cstddef>
+#include <string>
+
 namespace qv {
 
 // Converts length code units of text (-1: up to and including the terminator)
@@ -18,5 +21,10 @@ namespace qv {
 int NarrowFromWide(const OLECHAR* text, int length, char* out, int outSize);
 // The reverse, as MultiByteToWideChar: bytes that do not decode become U+FFFD.
 int WideFromNarrow(const char* text, int length, OLECHAR* out, int outSize);
+// How many leading bytes of text WideFromNarrow decodes without replacing
+// anything: length when it decodes all of them.
+size_t NarrowValidLength(const char* text, size_t length);
+// The narrow encoding's name for messages: "UTF-8", "code page 1252".
+std::string NarrowEncodingName();
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 
@@ -73,6 +74,17 @@ bool ParseArgument(const std::string& command, size_t index, const std::string& 
 }  // namespace
 
 bool ParsePlainCommand(const std::string& line, ShellCommand& command, std::string& error) {
+    command = ShellCommand();
+    // Bytes the narrow decoding would replace would be stored, and saved, as
+    // U+FFFD: the line is refused instead.
+    size_t valid = NarrowValidLength(line);
+    if (valid < line.size()) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(line[valid]));
+        error = "the line is not valid " + NarrowEncodingName() + " at byte offset " + std::to_string(valid) + " (" +
+                byte + ")";
+        return false;
+    }
     size_t pos = 0;
     auto nextToken = [&](std::string& token) {
         size_t start = line.find_first_not_of(" \t", pos);
@@ -83,7 +95,6 @@ bool ParsePlainCommand(const std::string& line, ShellCommand& command, std::stri
         pos = end;
         return true;
     };
-    command = ShellCommand();
     if (!nextToken(command.name)) {
         error = "an empty line";
         return false;

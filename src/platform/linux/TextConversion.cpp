@@ -32,4 +32,8 @@ int WideFromNarrow(const char* text, int length, OLECHAR* out, int outSize) {
     return Deliver(WideFromUtf8(text, count), out, outSize);
 }
 
+size_t NarrowValidLength(const char* text, size_t length) { return Utf8ValidLength(text, length); }
+
+std::string NarrowEncodingName() { return "UTF-8"; }
+
 }  // namespace qv
