@@ -69,19 +69,20 @@ OLEDBSimpleProvider* OpenTable(ProviderHost& host, const CommandLine& line, int&
     return static_cast<OLEDBSimpleProvider*>(table);
 }
 
+// The rows go out as they are read, so that a large table is not held a
+// second time as text.
 int Show(const CommandLine& line, OLEDBSimpleProvider* table) {
     HRESULT hr;
     if (line.json) {
-        nlohmann::ordered_json rows;
-        hr = ReadTableJson(table, rows);
-        if (SUCCEEDED(hr))
-            for (const auto& row : rows) WriteJson(row);
+        hr = EmitJsonRows(table, [](const nlohmann::ordered_json& row) {
+            WriteJson(row);
+            return true;
+        });
     } else {
-        std::vector<std::vector<std::string>> rows;
-        LONG columns = 0;
-        hr = ReadTableText(table, rows, columns);
-        if (SUCCEEDED(hr))
-            for (const std::string& text : FormatAligned(rows, columns)) WriteLine(text);
+        hr = EmitAligned(table, [](const std::string& text) {
+            WriteLine(text);
+            return true;
+        });
     }
     table->Release();
     return FAILED(hr) ? Fail(DescribeFailure("cannot read '" + line.arguments[0] + "'", hr)) : 0;

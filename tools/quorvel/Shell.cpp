@@ -324,14 +324,17 @@ Shell::Answer Shell::Execute(const ShellCommand& command, bool& quit) {
         answer.lines.push_back("ok");
     } else if (name == "dump") {
         if (json_) {
-            nlohmann::ordered_json rows;
-            answer.hr = ReadTableJson(table_, rows);
+            nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+            answer.hr = EmitJsonRows(table_, [&](const nlohmann::ordered_json& row) {
+                rows.push_back(row);
+                return true;
+            });
             answer.values["table"] = rows;
         } else {
-            std::vector<std::vector<std::string>> rows;
-            LONG columns = 0;
-            answer.hr = ReadTableText(table_, rows, columns);
-            answer.lines = FormatAligned(rows, columns);
+            answer.hr = EmitAligned(table_, [&](const std::string& text) {
+                answer.lines.push_back(text);
+                return true;
+            });
         }
     } else if (name == "quit") {
         ReleaseTable();  // the table is saved before the answer is given
