@@ -10,6 +10,7 @@
 #include "EventListener.h"
 #include "HResultNames.h"
 #include "Output.h"
+#include "SessionInput.h"
 #include "TableView.h"
 #include "TextCodec.h"
 #include "ValueFormat.h"
@@ -196,10 +197,12 @@ void Shell::ReleaseTable() {
     table_ = nullptr;
 }
 
-bool Shell::Run(std::istream& input) {
+int Shell::Run(SessionInput& input, std::string& stopped) {
     bool allSucceeded = true;
     std::string line;
-    while (table_ && std::getline(input, line)) {
+    SessionInput::Result read = SessionInput::kEnd;
+    bool written = true;
+    while (table_ && (read = input.ReadLine(line)) == SessionInput::kLine) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         size_t first = line.find_first_not_of(" \t");
         if (first == std::string::npos || (!json_ && line[first] == '#')) continue;
@@ -212,10 +215,26 @@ bool Shell::Run(std::istream& input) {
             answer.hr = E_INVALIDARG;
         if (FAILED(answer.hr)) allSucceeded = false;
         Print(answer);
-        if (quit) break;
+        if (!(written = FlushOutput()) || quit) break;
     }
     ReleaseTable();
-    return allSucceeded;
+
+    // A signal that interrupted a write is the cause, not the write.
+    const char* released = "; the table is released, which saves its changes";
+    int signal = input.StopSignal();
+    if (read == SessionInput::kStopped || (!written && signal)) {
+        stopped = SessionInput::SignalName(signal) + ": no more commands are read" + released;
+        return 128 + signal;
+    }
+    if (!written) {
+        stopped = "cannot write to standard output (" + OutputError() + "): no more commands are read" + released;
+        return 1;
+    }
+    if (read == SessionInput::kFailed) {
+        stopped = "cannot read standard input (" + input.Error() + ")" + released;
+        return 1;
+    }
+    return allSucceeded ? 0 : 1;
 }
 
 void Shell::Print(const Answer& answer) {
