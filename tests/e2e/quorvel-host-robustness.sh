@@ -50,7 +50,8 @@ member=$(native_path "$table")
 fresh() { printf 'a,b\nc,d\n' >"$table"; }
 released='; the table is released, which saves its changes'
 
-"${host[@]}" register "$(native_path "$library")" >/dev/null 2>&1 || echo "register failed" >&2
+"${host[@]}" register "$(native_path "$library")" >/dev/null 2>&1
+check "register" 0 $?
 
 # --- stop signals: each stops the session, which still saves its edit and
 # runs no command that comes after it. Under Wine a SIGINT is the console's
@@ -94,6 +95,7 @@ if [ "$mode" = linux ]; then
     exec 4<&-
     finish
     check "SIGTERM with output blocked: exit status" 143 "$status"
+    check "SIGTERM with output blocked: message" "quorvel: SIGTERM: no more commands are read$released" "$err"
     check "SIGTERM with output blocked: the edit is saved" "blocked,b" "$first"
 fi
 
