@@ -100,11 +100,13 @@ std::string HelpText(const std::string& command) {
                "\n"
                "Blank lines and lines starting with # are skipped. A failed command answers\n"
                "'error NAME 0xXXXXXXXX: meaning' and the shell goes on; its exit status is then 1.\n"
+               "An insert that fails after making rows adds '; inserted N': those rows stay.\n"
                "\n"
                "With --json every input line is a JSON array, e.g. [\"set\",2,3,\"x\"] or\n"
                "[\"find\",1,2,\"b\",0,1] (text before flags and comparison), and every answer a JSON\n"
                "object with \"hr\" and the out values: rows, cols, value, inserted, deleted, row,\n"
-               "status, locale, table. Events are objects such as {\"event\":\"cellChanged\",\"row\":2,\"col\":3}.\n";
+               "status, locale, table (a failed insert that made rows keeps \"inserted\"). Events are\n"
+               "objects such as {\"event\":\"cellChanged\",\"row\":2,\"col\":3}.\n";
     return std::string();
 }
 
