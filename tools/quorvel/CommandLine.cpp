@@ -66,7 +66,8 @@ std::string HelpText(const std::string& command) {
         return "usage: quorvel " + command +
                " [LIBRARY]\n"
                "\n"
-               "Loads LIBRARY (default: the Quorvel library beside this program) and calls its " +
+               "Loads LIBRARY (default: the Quorvel library beside this program, else the one\n"
+               "installed with it) and calls its " +
                (command == "register" ? std::string("DllRegisterServer,\nwhich writes")
                                       : std::string("DllUnregisterServer,\nwhich removes")) +
                " the provider's sixteen registry entries.\n";
