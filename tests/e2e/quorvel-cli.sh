@@ -210,32 +210,18 @@ check "shell --json: answers" '{"hr":"0x00000000","rows":2}
 # deleting them all afterwards keeps the save small. Sanitizers reserve more
 # address space than any such limit allows.
 if [ "$mode" = linux ] && ! ldd "$quorvel" | grep -q 'lib[at]san'; then
-    wide=$work/wide.txt
-    for form in plain json; do
-        head -c 20000 /dev/zero | tr '\0' ';' >"$wide" && echo >>"$wide"
-        if [ $form = plain ]; then
-            input='insert 1 1000000
-rows
-delete -1 0
-' json=''
-        else
-            input='["insert",1,1000000]
-["rows"]
-["delete",-1,0]
-' json=--json
-        fi
-        printf '%s' "$input" | (ulimit -v 524288 && exec "$quorvel" shell "$wide|delim=;" $json) \
-            >"$work/out" 2>"$work/err"
+    for json in '' --json; do
+        head -c 20000 /dev/zero | tr '\0' ';' >"$work/wide.txt" && echo >>"$work/wide.txt"
+        input=$'insert 1 1000000\nrows\ndelete -1 0\n'
+        [ -n "$json" ] && input=$'["insert",1,1000000]\n["rows"]\n["delete",-1,0]\n'
+        printf '%s' "$input" | (ulimit -v 524288 && exec "$quorvel" shell "$work/wide.txt|delim=;" $json) \
+            >"$work/out" 2>&1
         made=$(sed -n '1s/.*inserted"*:* *\([0-9]*\).*/\1/p' "$work/out")
-        rows=$((${made:-0} + 1))
-        if [ $form = plain ]; then
-            expected="error E_OUTOFMEMORY 0x8007000E: out of memory; inserted $made
-rows $rows"
-        else
-            expected="{\"hr\":\"0x8007000E\",\"error\":\"E_OUTOFMEMORY 0x8007000E: out of memory\",\"inserted\":$made}
-{\"hr\":\"0x00000000\",\"rows\":$rows}"
-        fi
-        check "shell ($form): an insert out of memory part-way" "$expected" "$(head -n 2 "$work/out")"
+        expected="error E_OUTOFMEMORY 0x8007000E: out of memory; inserted $made
+rows $((${made:-0} + 1))"
+        [ -n "$json" ] && expected="{\"hr\":\"0x8007000E\",\"error\":\"E_OUTOFMEMORY 0x8007000E: out of memory\",\"inserted\":$made}
+{\"hr\":\"0x00000000\",\"rows\":$((${made:-0} + 1))}"
+        check "shell ${json:-plain}: an insert out of memory part-way" "$expected" "$(head -n 2 "$work/out")"
     done
 fi
 
