@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "EditProbe.h"
+#include "FileTestSupport.h"
 #include "RecordingListener.h"
-#include "TempFile.h"
 
 namespace qvtest {
 namespace {

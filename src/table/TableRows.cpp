@@ -1,6 +1,5 @@
 // The table model's row routines: making, freeing and clearing rows.
 #include "VxASCOSPObject.h"
-
 #include "platform/FileSystem.h"
 
 VxASCOSPObject::VxASCOSPObject() {
@@ -39,5 +38,5 @@ void VxASCOSPObject::RemoveAllRows() {
 // A read-only file fails even for the administrator, who could open it for
 // update: the save would refuse it, and the edit is better refused now.
 HRESULT VxASCOSPObject::CheckFileWritable() {
-    return qv::IsWritableFile(fileName_) && qv::CanOpenForUpdate(fileName_) ? S_OK : E_FAIL;
+    return qv::HasWritePermission(fileName_) && qv::OpenableForUpdate(fileName_) ? S_OK : E_FAIL;
 }

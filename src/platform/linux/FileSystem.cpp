@@ -7,14 +7,14 @@
 
 namespace qv {
 
-bool CanOpenForUpdate(const char* path) {
+bool OpenableForUpdate(const char* path) {
     int fd = ::open(path, O_RDWR | O_CLOEXEC);
     if (fd < 0) return false;
     ::close(fd);
     return true;
 }
 
-bool IsWritableFile(const char* path) {
+bool HasWritePermission(const char* path) {
     struct stat info;
     if (::stat(path, &info) != 0 || S_ISDIR(info.st_mode)) return false;
     // access() alone says yes to root for any file; the bits make a read-only

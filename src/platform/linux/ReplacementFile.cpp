@@ -65,7 +65,7 @@ int TargetState(const char* target, mode_t* mode) {
     struct stat info;
     if (::stat(target, &info) != 0) return errno == ENOENT ? 0 : -1;
     // rename() would replace a read-only file without asking: ask here.
-    if (!IsWritableFile(target)) return -1;
+    if (!HasWritePermission(target)) return -1;
     *mode = info.st_mode & 07777;
     return 1;
 }
