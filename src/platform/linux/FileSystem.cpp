@@ -8,10 +8,13 @@
 namespace qv {
 
 bool OpenableForUpdate(const char* path) {
-    int fd = ::open(path, O_RDWR | O_CLOEXEC);
+    // Without O_NONBLOCK the open of a pipe or a device can wait for ever.
+    int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
+    struct stat info;
+    bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
-    return true;
+    return regular;
 }
 
 bool HasWritePermission(const char* path) {

@@ -10,8 +10,10 @@ bool OpenableForUpdate(const char* path) {
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
+    // NUL, CON and pipes open too, but are no files.
+    bool disk = GetFileType(file) == FILE_TYPE_DISK;
     CloseHandle(file);
-    return true;
+    return disk;
 }
 
 bool HasWritePermission(const char* path) {
