@@ -17,8 +17,10 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -67,6 +69,27 @@ inline unsigned long ProcessId() {
     return static_cast<unsigned long>(getpid());
 #endif
 }
+
+#ifndef _WIN32
+// The unprivileged account (user and group) that tests act as where root
+// would be spared a permission check.
+constexpr uid_t kNobody = 65534;
+
+// Runs body (returning bool) in a child process that acts as kNobody. Needs
+// root. 0 when body returned true, 1 when false, 2 when the child could not
+// become kNobody, 3 when it did not end normally.
+template <class Body>
+int AsNobody(Body body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        _exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 3;
+    return WEXITSTATUS(status);
+}
+#endif
 
 // A new empty folder, removed with everything in it at the end of the test.
 class TempFolder {
@@ -270,7 +293,7 @@ public:
         Store(r, column, value);
         VariantClear(&value);
     }
-    void MarkModified() { modified_ = 1; }
+    void MarkModified(bool modified = true) { modified_ = modified ? 1 : 0; }
     // Appends a row of empty cells, as an inserted row.
     void AppendRow() {
         ROWHEADER* row = nullptr;

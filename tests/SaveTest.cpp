@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <memory>
+#include <sstream>
+
 #include "FileTestSupport.h"
 
 namespace qvtest {
@@ -71,15 +74,91 @@ TEST_F(Save, DeletedDataFileIsWrittenAgain) {
     EXPECT_EQ("\"b\"\r\n", ReadBytes(File()));
 }
 
+// The file calls of a save, one letter each: w write, f flush to stable
+// storage, r replace, d flush of the folder.
+std::string g_calls;
+void RecordCall(qv::FileCall call) { g_calls += "wfrd"[static_cast<int>(call)]; }
+
+// A crash at any moment leaves the old or the new contents whole: what is
+// written reaches stable storage before it replaces the data file, and (Linux)
+// the folder after it, so that the replace itself lasts.
+TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
+    fs::path other = OtherVolume();
+    std::unique_ptr<TempFolder> otherTemp(other.empty() ? nullptr : new TempFolder(other));
+    for (const TempFolder* temp : {&temp_, otherTemp.get()}) {
+        if (!temp) continue;
+        ScopedTempDirectory directory(temp->Path());
+        ref_.Reset();
+        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+        ref_->StoreText(1, 1, W(std::string(200000, 'x')));
+        g_calls.clear();
+        qv::SetFileCallObserver(RecordCall);
+        HRESULT hr = ref_->SaveToFile();
+        qv::SetFileCallObserver(nullptr);
+        ASSERT_EQ(S_OK, hr) << temp->Path();
+        bool unflushed = false;
+        for (char call : g_calls) {
+            EXPECT_FALSE(call == 'r' && unflushed) << "replaced before a flush: " << g_calls;
+            if (call == 'w' || call == 'f') unflushed = call == 'w';
+        }
+        EXPECT_NE(std::string::npos, g_calls.find('r')) << g_calls;
 #ifndef _WIN32
-TEST_F(Save, KeepsThePermissionBits) {
-    ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
-    ASSERT_EQ(0, chmod(File().c_str(), 0640));
-    ref_->StoreText(1, 1, W("b"));
-    ASSERT_EQ(S_OK, ref_->SaveToFile());
-    struct stat info;
-    ASSERT_EQ(0, stat(File().c_str(), &info));
-    EXPECT_EQ(0640u, info.st_mode & 07777);
+        EXPECT_EQ('d', g_calls.back()) << "the folder is not flushed after the replace: " << g_calls;
+#endif
+    }
+}
+
+#ifndef _WIN32
+// The saved file is the old one's: same owner, group and bits, whoever saves.
+// Where the saver may not give the file away (another user's edit), it keeps
+// no set-id bit, which would lend the saver's own rights.
+TEST_F(Save, KeepsOwnerGroupAndPermissionBits) {
+    const uid_t kSelf = static_cast<uid_t>(-1);  // the file stays with the test
+    struct Case {
+        uid_t owner;
+        mode_t mode;
+        bool byNobody;
+        uid_t savedOwner;
+        mode_t savedMode;
+    } cases[] = {
+        {kSelf, 0640, false, kSelf, 0640},
+        {kNobody, 0640, false, kNobody, 0640},
+        {kNobody, 06755, false, kNobody, 06755},
+        {0, 06666, true, kNobody, 0666},
+    };
+    bool root = geteuid() == 0;
+    if (root) {
+        // Where nobody can create the temporary file and the new data file.
+        fs::permissions(temp_.Path(), fs::perms::all);
+        fs::permissions(data_.Path(), fs::perms::all);
+    }
+    for (const Case& c : cases) {
+        if (!root && (c.owner != kSelf || c.byNobody)) continue;  // only root can arrange these
+        std::ostringstream what;
+        what << "owner " << static_cast<int>(c.owner) << ", mode " << std::oct << c.mode
+             << (c.byNobody ? ", saved by nobody" : "");
+        ref_.Reset();
+        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+        if (c.owner != kSelf) {
+            ASSERT_EQ(0, chown(File().c_str(), c.owner, c.owner)) << what.str();
+        }
+        ASSERT_EQ(0, chmod(File().c_str(), c.mode)) << what.str();
+        ref_->StoreText(1, 1, W("b"));
+        if (c.byNobody) {
+            ASSERT_EQ(0, AsNobody([&] { return ref_->SaveToFile() == S_OK; })) << what.str();
+        } else {
+            ASSERT_EQ(S_OK, ref_->SaveToFile()) << what.str();
+        }
+        ref_->MarkModified(false);  // the child saved it
+        struct stat info;
+        ASSERT_EQ(0, stat(File().c_str(), &info)) << what.str();
+        EXPECT_EQ("\"b\"\r\n", ReadBytes(File())) << what.str();
+        EXPECT_EQ(c.savedMode, info.st_mode & 07777) << what.str();
+        uid_t owner = c.savedOwner == kSelf ? geteuid() : c.savedOwner;
+        gid_t group = c.savedOwner == kSelf ? getegid() : c.savedOwner;
+        EXPECT_EQ(owner, info.st_uid) << what.str();
+        EXPECT_EQ(group, info.st_gid) << what.str();
+    }
 }
 
 TEST_F(Save, SymbolicLinkStaysAndItsFileIsReplaced) {
