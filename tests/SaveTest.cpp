@@ -1,13 +1,21 @@
 // Saving a table to its file: an unchanged table leaves the file alone; a
-// changed one replaces it whole, keeping its permission bits, also across
+// changed one replaces it whole, once on stable storage, keeping its owner,
+// group and permission bits (its access list on Windows), also across
 // volumes, and leaves no temporary file.
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <memory>
 #include <sstream>
 
 #include "FileTestSupport.h"
+
+#ifdef _WIN32
+#include <sddl.h>  // after the Windows headers it builds on
+#endif
 
 namespace qvtest {
 namespace {
@@ -169,6 +177,39 @@ TEST_F(Save, SymbolicLinkStaysAndItsFileIsReplaced) {
     ASSERT_EQ(S_OK, ref_->SaveToFile());
     EXPECT_TRUE(fs::is_symlink(File()));
     EXPECT_EQ("\"b\"\r\n", ReadBytes(data_ / "real.txt"));
+}
+#endif
+
+#ifdef _WIN32
+// The access list of a file in its text form, or "" when it cannot be read.
+std::string AccessList(const fs::path& file) {
+    char buffer[4096];
+    DWORD size = 0;
+    if (!GetFileSecurityA(file.string().c_str(), DACL_SECURITY_INFORMATION, buffer, sizeof buffer, &size)) return "";
+    char* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                              nullptr))
+        return "";
+    std::string list = text;
+    LocalFree(text);
+    return list;
+}
+
+// The temporary directory admits the user alone: the saved file must admit
+// whom the old one admitted.
+TEST_F(Save, KeepsTheAccessList) {
+    ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;WD)(A;;FR;;;BU)", SDDL_REVISION_1,
+                                                                     &everyone, nullptr));
+    BOOL set = SetFileSecurityA(File().string().c_str(), DACL_SECURITY_INFORMATION, everyone);
+    LocalFree(everyone);
+    ASSERT_TRUE(set);
+    std::string before = AccessList(File());
+    ASSERT_NE("", before);
+    ref_->StoreText(1, 1, W("b"));
+    ASSERT_EQ(S_OK, ref_->SaveToFile());
+    EXPECT_EQ(before, AccessList(File()));
 }
 #endif
 

@@ -53,13 +53,13 @@ public:
     bool Begin(const char* target, unsigned newFileMode = 0600);
     // Appends bytes to the temporary file; false when the write fails.
     bool Write(const void* data, size_t bytes);
-    // Flushes the temporary file to stable storage, gives it the target's
-    // owner, group and permission bits (Linux) or security descriptor
-    // (Windows), as far as this process may, and puts it in the target's
-    // place with one atomic replace; on Linux the folder is flushed after
-    // it. When the temporary directory lies on another volume the file is
-    // first copied into a new temporary file beside the target. True when the
-    // new contents are in place; on false the target is as it was and (Linux)
+    // Gives the temporary file the target's owner, group and permission bits
+    // (Linux) or security descriptor (Windows), as far as this process may,
+    // flushes it to stable storage and puts it in the target's place with
+    // one atomic replace, after which (Linux) the folder is flushed too. When
+    // the temporary directory lies on another volume the file is first
+    // copied into a new temporary file beside the target. True when the new
+    // contents are in place; on false the target is as it was and (Linux)
     // errno tells why. Either way no temporary file remains.
     bool Commit();
     // Closes and deletes the temporary file, if any.

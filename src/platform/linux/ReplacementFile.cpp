@@ -1,6 +1,6 @@
 // ReplacementFile over POSIX: mkostemp for the exclusive, owner-only temporary
-// file, fsync, fchown and fchmod to the target's owner and bits, rename as
-// the atomic replace and an fsync of the folder after it.
+// file, fchown and fchmod to the target's owner and bits, fsync, rename as the
+// atomic replace and an fsync of the folder after it.
 #include "../ReplacementFile.h"
 
 #include <errno.h>
@@ -133,12 +133,12 @@ bool TakeOwnerAndMode(int fd, const struct stat& target) {
     return ::fchmod(fd, mode) == 0;
 }
 
-// Flushes the temporary file fd, gives it the target's owner and bits (or
-// newFileMode for a target that does not exist) and closes it. False, with
-// errno set, when a step fails; fd is closed either way.
+// Gives the temporary file fd the target's owner and bits (or newFileMode
+// for a target that does not exist), flushes it, owner and bits included, and
+// closes it. False, with errno set, when a step fails; fd is closed either way.
 bool Finish(int fd, TargetState state, const struct stat& target, unsigned newFileMode) {
-    bool ok = SyncToDisk(fd);
-    if (ok) ok = state == kPresent ? TakeOwnerAndMode(fd, target) : ::fchmod(fd, newFileMode & 07777) == 0;
+    bool ok = state == kPresent ? TakeOwnerAndMode(fd, target) : ::fchmod(fd, newFileMode & 07777) == 0;
+    ok = ok && SyncToDisk(fd);
     int error = errno;
     if (::close(fd) != 0 && ok) return false;
     errno = error;
@@ -236,9 +236,13 @@ bool ReplacementFile::Commit() {
     }
     struct stat info;
     TargetState state = InspectTarget(target_, &info);
+    if (state == kRefused) {
+        Abort();
+        return false;
+    }
     int fd = static_cast<int>(handle_);
-    if (state != kRefused) handle_ = -1;
-    if (state == kRefused || !Finish(fd, state, info, newFileMode_)) {
+    handle_ = -1;  // Finish closes it
+    if (!Finish(fd, state, info, newFileMode_)) {
         Abort();
         return false;
     }
