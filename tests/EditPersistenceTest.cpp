@@ -147,11 +147,8 @@ TEST(EditPersistence, AFolderThatWillNotLetTheFileBeReplacedFailsTheFirstEdit) {
         TempFolder folder;
         fs::path path = folder / "t.txt";
         WriteBytes(path, "a,b\r\n");
-        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                  fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
-        if (c.fileOfEditor) {
-            ASSERT_EQ(0, chown(path.c_str(), kNobody, kNobody)) << c.what;
-        }
+        ASSERT_EQ(0, chmod(path.c_str(), 0666));
+        ASSERT_EQ(0, c.fileOfEditor ? chown(path.c_str(), kNobody, kNobody) : 0) << c.what;
         fs::permissions(folder.Path(), c.folder);
         OPEN_OR_STOP(table, path.string());
         OwnedVariant x("x");

@@ -5,10 +5,6 @@
 #include <chrono>
 #include <future>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include "FileTestSupport.h"
 #include "common/LiveObjects.h"
 #include "table/VxLineReader.h"

@@ -5,10 +5,6 @@
 
 #include <functional>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include "FileTestSupport.h"
 
 namespace qvtest {
