@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "EditProbe.h"
+#include "FileTestSupport.h"
 #include "RecordingListener.h"
-#include "TempFile.h"
 
 namespace qvtest {
 namespace {
