@@ -146,18 +146,24 @@ TEST_F(EditTest, SetVariantRefusesValuesNoFileCouldHoldAndChangesNothing) {
     EXPECT_EQ(3, listener_.Refs()) << "the refused object was kept or released";
 }
 
-TEST(EditWithoutDelimiters, OnlyColumnOneCanBeWrittenWhenTheDelimiterSetIsEmpty) {
-    // An empty file under an empty delimiter set still has 100 columns, but a
-    // line of the file can only ever hold one field.
-    TablePtr table(EditProbe::Create({}, ""));
-    table->SkipWriteCheck();
-    DBROWCOUNT inserted = 0;
-    ASSERT_EQ(S_OK, table->insertRows(1, 1, &inserted));
-    OwnedVariant value("x");
-    EXPECT_EQ(E_INVALIDARG, table->setVariant(1, 2, OSPFORMAT_RAW, value.v)) << "column 2 with no delimiter";
-    EXPECT_EQ(VT_EMPTY, table->Type(1, 2));
-    EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v)) << "column 1 with no delimiter";
-    EXPECT_EQ("x", table->Text(1, 1));
+TEST(EditWithoutDelimiters, OnlyColumnOneCanBeWrittenWhenTheWriterHasNoDelimiter) {
+    // Sets from which the writer can put no character between fields: empty,
+    // or only characters that the reader never meets between fields (above
+    // U+00FF) or that end its line or file. An empty file still has 100
+    // columns, but a line of the file can only ever hold one field.
+    const Wide sets[] = {W(""), W("\x1A"), W("\n"), W("\n\x1A"), Wide{0x20AC}, Wide{0x20AC, 0x1A}};
+    for (const Wide& set : sets) {
+        TablePtr table(EditProbe::Create({}));
+        table->SetDelimiters(set);
+        table->SkipWriteCheck();
+        DBROWCOUNT inserted = 0;
+        ASSERT_EQ(S_OK, table->insertRows(1, 1, &inserted));
+        OwnedVariant value("x");
+        EXPECT_EQ(E_INVALIDARG, table->setVariant(1, 2, OSPFORMAT_RAW, value.v)) << "set of " << set.size();
+        EXPECT_EQ(VT_EMPTY, table->Type(1, 2));
+        EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v)) << "set of " << set.size();
+        EXPECT_EQ("x", table->Text(1, 1));
+    }
 }
 
 TEST_F(EditTest, AFailingListenerStopsTheWalkButNeverTheEdit) {

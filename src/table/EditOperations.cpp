@@ -66,8 +66,9 @@ void VxASCOSPObject::RemoveRows(LONG first, LONG count) {
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT, VARIANT Var) {
     if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;  // row 0, the label row, has no cells
     if (iColumn <= 0 || iColumn > columnCount_) return E_INVALIDARG;
-    // With no delimiter the file cannot keep two fields of a line apart.
-    if (delimiters_[0] == 0 && iColumn != 1) return E_INVALIDARG;
+    // Without a delimiter that the writer can put between fields, a line of
+    // the file holds one field only: a second would fail the whole save.
+    if (iColumn != 1 && !WriteDelimiter()) return E_INVALIDARG;
     if (iRow > LockedRowCount()) return E_INVALIDARG;
     const LONG row = static_cast<LONG>(iRow);
     const LONG column = static_cast<LONG>(iColumn);

@@ -51,12 +51,13 @@ OLECHAR VxASCOSPObject::WriteDelimiter() const {
 //
 // With a delimiter set of several characters the first one that the reader
 // can meet goes between fields. With none (the second build's empty set, or a
-// set the reader never meets) the fields of a row could not be told apart when
-// it is read, so a row with a filled cell after the first fails with E_FAIL
-// rather than be merged into one field; editing refuses such cells while the
-// set is empty, so this is a safety net. A value holding a line feed or a Ctrl-Z cannot read back
-// either (the reader ends the line or the file there) and fails the row too.
-// The failed row makes the whole save fail, leaving the data file as it was.
+// set the reader never meets between fields) the fields of a row could not be
+// told apart when it is read, so a row with a filled cell after the first
+// fails with E_FAIL rather than be merged into one field; setVariant refuses
+// such cells by the same WriteDelimiter, so this is a safety net. A value
+// holding a line feed or a Ctrl-Z cannot read back either (the reader ends the
+// line or the file there) and fails the row too. The failed row makes the
+// whole save fail, leaving the data file as it was.
 HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const {
     LONG end = columnCount_;
     while (end > 0 && row->cells[end - 1].vt == VT_EMPTY) --end;

@@ -97,7 +97,8 @@ protected:
     // holds the row's bytes in part.
     HRESULT FormatRow(const ROWHEADER* row, ByteBuffer& line) const;
     // The character put between fields: the first of the delimiter set that
-    // the reader can meet as a byte; 0 when there is none.
+    // the reader can meet between two fields; 0 when there is none, and then
+    // setVariant refuses every column after the first.
     OLECHAR WriteDelimiter() const;
 
     // --- Loading and saving ---
