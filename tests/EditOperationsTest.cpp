@@ -3,6 +3,8 @@
 // flags, and allocation failures.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "EditProbe.h"
 #include "RecordingListener.h"
 #include "TempFile.h"
@@ -73,8 +75,10 @@ TEST_F(EditTest, SetVariantStoresACopyAndTellsBeforeAndAfter) {
 // never reaches the cell.
 TEST_F(EditTest, SetVariantKeepsTypesAndStoresByReferenceValuesAsTheirValue) {
     LONG referred = 7;
-    OwnedVariant number = OwnedVariant::I4(42), text(std::string("a\0b\rc", 5)), null, empty;
+    OwnedVariant number = OwnedVariant::I4(42), text(std::string("a\0b\rc", 5)), null, empty, farthestDate;
     null.v.vt = VT_NULL;
+    farthestDate.v.vt = VT_DATE;
+    farthestDate.v.date = -1e7;  // the earliest date that still has a text
     VARIANT numberRef, textRef, variantRef;
     VariantInit(&numberRef);
     numberRef.vt = VT_BYREF | VT_I4;
@@ -96,6 +100,7 @@ TEST_F(EditTest, SetVariantKeepsTypesAndStoresByReferenceValuesAsTheirValue) {
                  {2, 1, &variantRef, VT_I4, "<vt 3>"},
                  {2, 2, &null.v, VT_NULL, "<vt 1>"},
                  {2, 3, &text.v, VT_BSTR, std::string("a\0b\rc", 5)},
+                 {3, 2, &farthestDate.v, VT_DATE, "<vt 7>"},
                  {3, 1, &empty.v, VT_EMPTY, "<empty>"}};
     for (const Case& c : cases) {
         listener_.Expect(Call::AboutToChangeCell, c.row, c.column).Expect(Call::CellChanged, c.row, c.column);
@@ -122,6 +127,19 @@ TEST_F(EditTest, SetVariantRefusesValuesNoFileCouldHoldAndChangesNothing) {
     error.v.vt = VT_ERROR;
     error.v.scode = E_FAIL;
     refused.push_back(std::move(error));
+    // Values of types with a text form that have none themselves: dates past
+    // ten million days or not finite, a decimal scaled beyond 28 digits.
+    for (double date : {1e8, -1e8, std::nan(""), HUGE_VAL}) {
+        OwnedVariant value;
+        value.v.vt = VT_DATE;
+        value.v.date = date;
+        refused.push_back(std::move(value));
+    }
+    OwnedVariant decimal;
+    decimal.v.decVal.scale = 29;
+    decimal.v.decVal.Lo32 = 1;
+    decimal.v.vt = VT_DECIMAL;  // after decVal, whose first field shares the type's place
+    refused.push_back(std::move(decimal));
     for (const OwnedVariant& value : refused)
         EXPECT_EQ(E_INVALIDARG, Osp()->setVariant(1, 1, OSPFORMAT_RAW, value.v)) << "vt " << value.v.vt;
 
@@ -135,6 +153,10 @@ TEST_F(EditTest, SetVariantRefusesValuesNoFileCouldHoldAndChangesNothing) {
     raw.vt = VT_BYREF | VT_I4;
     raw.plVal = nullptr;
     EXPECT_EQ(E_INVALIDARG, Osp()->setVariant(1, 1, OSPFORMAT_RAW, raw)) << "null reference";
+    DATE farDate = 1e8;
+    raw.vt = VT_BYREF | VT_DATE;
+    raw.pdate = &farDate;
+    EXPECT_EQ(E_INVALIDARG, Osp()->setVariant(1, 1, OSPFORMAT_RAW, raw)) << "date without text by reference";
     BSTR feed = SysAllocString(OLESTR("a\nb"));
     raw.vt = VT_BYREF | VT_BSTR;
     raw.pbstrVal = &feed;
