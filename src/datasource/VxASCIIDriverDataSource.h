@@ -10,7 +10,6 @@
 #include "containers/VxList.h"
 #include "platform/Platform.h"
 
-class VxASCOSPObject;
 
 class VxASCIIDriverDataSource : public DataSource {
 public:
@@ -39,7 +38,6 @@ public:
     HRESULT STDMETHODCALLTYPE removeDataSourceListener(DataSourceListener* pDSL) override;
 
 private:
-    VxASCOSPObject* lastTable_ = nullptr;    // not owning: never released or read
     VxList<DataSourceListener*> listeners_;  // one reference held on each
     LONG refCount_ = 0;                      // interlocked only
     qv::LiveObjectToken liveToken_;          // keeps the library loaded while the source lives
