@@ -40,6 +40,14 @@ TEST(TableRows, AllocRowFailuresReportOutOfMemoryAndLeaveNothing) {
     }
 }
 
+// The token that keeps the library loaded is the first member, so it goes
+// last: DllCanUnloadNow cannot answer S_OK while a member's destructor still
+// runs library code.
+TEST(TableRows, TheLiveObjectTokenIsTheLastMemberToGo) {
+    TableProbe table;
+    EXPECT_TRUE(table.TokenIsFirst());
+}
+
 TEST(TableRows, RemoveAllRowsFreesEveryRowAndKeepsTheGrowBy) {
     TableProbe table(",", 2);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(S_OK, table.Parse("a,b"));

@@ -169,19 +169,20 @@ protected:
     static bool InRowRange(LONGLONG value) { return value >= -0x7FFFFFFFLL - 1 && value <= 0x7FFFFFFFLL; }
 
     // --- State, in declaration order ---
-    VxArray<ROWHEADER*> rows_;                  // entry 0 the placeholder; data row k at k
-    LONG columnCount_ = 0;                      // cells in every row
-    char fileName_[kFileNameSize] = {};         // narrow path; empty means no file
-    OLECHAR delimiters_[kMaxDelimiters + 1] = {};  // each separates fields; zero-terminated
+    // First, so that it goes last: DllCanUnloadNow must not answer S_OK while
+    // the destructors of the members below still run library code.
+    qv::LiveObjectToken liveToken_;                   // keeps the library loaded while the table lives
+    VxArray<ROWHEADER*> rows_;                        // entry 0 the placeholder; data row k at k
+    LONG columnCount_ = 0;                            // cells in every row
+    char fileName_[kFileNameSize] = {};               // narrow path; empty means no file
+    OLECHAR delimiters_[kMaxDelimiters + 1] = {};     // each separates fields; zero-terminated
     VxList<OLEDBSimpleProviderListener*> listeners_;  // one reference held on each
-    LONG refCount_ = 0;                         // interlocked only
-    BYTE modified_ = 0;                         // rows differ from the file
-    BYTE writeChecked_ = 0;                     // the first setVariant made its check
-    LONG widestColumnCount_ = 0;                // widest line seen while loading
+    LONG refCount_ = 0;                               // interlocked only
+    BYTE modified_ = 0;                               // rows differ from the file
+    BYTE writeChecked_ = 0;                           // the first setVariant made its check
+    LONG widestColumnCount_ = 0;                      // widest line seen while loading
 
 private:
-    qv::LiveObjectToken liveToken_;  // keeps the library loaded while the table lives
-
     // Scratch space for ParseRecord's field text, reused from line to line.
     struct FieldBuffer {
         OLECHAR* text = nullptr;
