@@ -8,7 +8,17 @@ namespace qv {
 namespace {
 std::atomic<long> g_failCountdown{0};
 std::atomic<long> g_allocCount{0};
+std::atomic<size_t> g_sizeLimit{0};  // 0: no limit beyond size_t's own
 }  // namespace
+
+bool ArrayBytes(size_t count, size_t size, size_t* bytes) {
+    size_t limit = g_sizeLimit.load();
+    if (limit == 0) limit = static_cast<size_t>(-1);
+    if (size != 0 && count > limit / size) return false;
+    *bytes = count * size;
+    return true;
+}
+void SetSizeLimit(size_t limit) { g_sizeLimit.store(limit); }
 
 void SetAllocFailure(long nth) { g_failCountdown.store(nth); }
 long AllocCount() { return g_allocCount.load(); }
