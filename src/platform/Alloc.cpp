@@ -39,6 +39,22 @@ void* MemRealloc(void* block, size_t bytes) {
 }
 void MemFree(void* block) { std::free(block); }
 
+bool GrowBlock(void** block, size_t* capacity, size_t length, size_t more, size_t size) {
+    if (*capacity >= length && *capacity - length >= more) return true;
+    const size_t most = static_cast<size_t>(-1);
+    if (more > most - length) return false;
+    size_t wanted = length + more;
+    size_t grown = *capacity ? *capacity : 256;
+    while (grown < wanted) grown = grown > most / 2 ? wanted : grown * 2;
+    size_t bytes;
+    if (!ArrayBytes(grown, size, &bytes)) return false;
+    void* moved = MemRealloc(*block, bytes);
+    if (!moved) return false;
+    *block = moved;
+    *capacity = grown;
+    return true;
+}
+
 void* TaskMemAlloc(size_t bytes) { return AllocShouldFail() ? nullptr : CoTaskMemAlloc(bytes ? bytes : 1); }
 void TaskMemFree(void* block) { CoTaskMemFree(block); }
 

@@ -35,6 +35,19 @@ void* MemAlloc(size_t bytes);
 void* MemRealloc(void* block, size_t bytes);
 void MemFree(void* block);
 
+// Makes room in a MemRealloc block of capacity elements of size bytes each
+// for more elements after the first length: the capacity doubles, from 256,
+// until they fit. False, with block and capacity unchanged, when memory runs
+// out or the block's size would not fit in a size_t.
+bool GrowBlock(void** block, size_t* capacity, size_t length, size_t more, size_t size);
+template <class T>
+bool GrowBlock(T*& block, size_t& capacity, size_t length, size_t more) {
+    void* raw = block;
+    if (!GrowBlock(&raw, &capacity, length, more, sizeof(T))) return false;
+    block = static_cast<T*>(raw);
+    return true;
+}
+
 // The COM task allocator (row records and cell arrays).
 void* TaskMemAlloc(size_t bytes);
 void TaskMemFree(void* block);

@@ -21,18 +21,6 @@ bool IsLowSurrogate(OLECHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
-bool VxASCOSPObject::ByteBuffer::Reserve(size_t more) {
-    if (capacity - length >= more) return true;
-    size_t wanted = length + more;
-    size_t grown = capacity ? capacity : 256;
-    while (grown < wanted) grown *= 2;
-    void* block = qv::MemRealloc(bytes, grown);
-    if (!block) return false;
-    bytes = static_cast<char*>(block);
-    capacity = grown;
-    return true;
-}
-
 OLECHAR VxASCOSPObject::WriteDelimiter() const {
     // The reader meets only characters up to U+00FF, never a line feed, and
     // nothing after a Ctrl-Z: any other delimiter would join the fields it

@@ -88,7 +88,7 @@ protected:
         ByteBuffer& operator=(const ByteBuffer&) = delete;
         ~ByteBuffer() { qv::MemFree(bytes); }
         // Room for more bytes after length; false when memory runs out.
-        bool Reserve(size_t more);
+        bool Reserve(size_t more) { return qv::GrowBlock(bytes, capacity, length, more); }
     };
     // Appends the line of a row, its CR LF included, to line: the cells up to
     // the last that is not VT_EMPTY, strings and the text of other values
