@@ -354,43 +354,6 @@ TEST(EditAllocation, ARowThatCannotBeMadeClosesTheEntriesLeftOpen) {
     }
 }
 
-// A table whose row array is empty (not even the placeholder row).
-TEST(EditWithoutRows, InsertRowsMakesThePlaceholderAndStartsAtRowOne) {
-    TablePtr table(EditProbe::CreateWithoutRows(2));
-    CallScript script;
-    RecordingListener listener("L", script);
-    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
-    ASSERT_EQ(-1, table->RowCount());
-
-    listener.Expect(Call::AboutToInsertRows, 1, 2).Expect(Call::InsertedRows, 1, 2);
-    DBROWCOUNT out = 0;
-    ASSERT_EQ(S_OK, table->insertRows(7, 2, &out));
-    EXPECT_EQ(2, out);
-    EXPECT_EQ(2, table->RowCount());
-    EXPECT_TRUE(table->EveryEntryHoldsARow());
-    EXPECT_EQ(VT_EMPTY, table->Type(0, 1));
-    script.Verify();
-    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&listener));
-}
-
-TEST(EditWithoutRows, DeleteAllRowsReportsNoneAndRowOneDoesNotExist) {
-    TablePtr table(EditProbe::CreateWithoutRows(2));
-    CallScript script;
-    RecordingListener listener("L", script);
-    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
-
-    listener.Expect(Call::AboutToDeleteRows, -1, 0).Expect(Call::DeletedRows, -1, 0);
-    DBROWCOUNT out = 9;
-    EXPECT_EQ(S_OK, table->deleteRows(-1, 0, &out));
-    EXPECT_EQ(0, out);
-    EXPECT_EQ(-1, table->RowCount());
-    EXPECT_EQ(E_INVALIDARG, table->deleteRows(1, 1, &out));
-    OwnedVariant value("x");
-    EXPECT_EQ(E_INVALIDARG, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
-    script.Verify();
-    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&listener));
-}
-
 // --- deleteRows ---
 
 TEST_F(EditTest, DeleteRowsRefusesBadArgumentsAndTellsNobody) {

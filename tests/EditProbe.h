@@ -31,13 +31,6 @@ public:
         for (const std::string& line : lines) table->AddLine(line);
         return table;
     }
-    // A table whose row array is empty, without even the placeholder row.
-    static EditProbe* CreateWithoutRows(LONG columns) {
-        auto* table = new EditProbe(",");
-        table->AddRef();
-        table->columnCount_ = columns;
-        return table;
-    }
 
     using VxASCOSPObject::CompareVariants;
     using VxASCOSPObject::kInlineListeners;

@@ -135,20 +135,6 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
     const LONG wanted = static_cast<LONG>(cRows);
 
     CSingleLock lock(rows_.GetLock());
-    // A table without even the placeholder row gets one first, so that it
-    // becomes an ordinary table whose data rows start at row 1.
-    if (rows_.GetSize() == 0) {
-        ROWHEADER* placeholder = nullptr;
-        HRESULT hr = AllocRow(columnCount_, &placeholder);
-        if (FAILED(hr)) return hr;
-        try {
-            rows_.Add(placeholder);
-        } catch (const VxOutOfMemoryError&) {
-            FreeRow(placeholder);
-            return E_FAIL;
-        }
-    }
-
     // A row past the end appends after the last row.
     LONG position = iRow < rows_.GetSize() ? static_cast<LONG>(iRow) : rows_.GetSize();
     NotifyListeners(kAboutToInsertRows, position, -1, wanted);
@@ -192,12 +178,10 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::deleteRows(DBROWCOUNT iRow, DBROWCOUNT
     if (iRow == 0 || iRow > last) return E_INVALIDARG;
 
     if (iRow == -1) {
-        // Every data row; the number of rows is not used. A table without even
-        // the placeholder row has none to delete. The modified flag stays as
-        // it was: this form never makes the table be written back.
-        LONG count = last > 0 ? last : 0;
-        NotifyListeners(kAboutToDeleteRows, -1, -1, count);
-        count = rows_.GetSize() > 1 ? rows_.GetSize() - 1 : 0;  // a listener may have changed the table
+        // Every data row; the number of rows is not used. The modified flag
+        // stays as it was: this form never makes the table be written back.
+        NotifyListeners(kAboutToDeleteRows, -1, -1, last);
+        LONG count = rows_.GetSize() - 1;  // a listener may have changed the table
         *pcRowsDeleted = count;
         RemoveRows(1, count);
         NotifyListeners(kDeletedRows, -1, -1, count);

@@ -1,6 +1,7 @@
 // VxASCOSPObject: one delimited text file held whole in memory and served as
 // an OLEDBSimpleProvider table. Row 0 of the row array is a hidden placeholder
-// (a second copy of the first line); data row k is entry k. The table is
+// (a second copy of the first line), which every loaded table keeps until it
+// is destroyed; data row k is entry k. The table is
 // loaded by its constructor and written back, when modified, by its destructor.
 //
 // Thread safety: every method may be called on any thread. The row array's
@@ -160,7 +161,7 @@ protected:
     // How the cell stands to the sought value; find's comparison.
     static VariantOrder CompareVariants(const VARIANT& cell, const VARIANT& sought, bool caseSensitive);
 
-    // The number of data rows (-1 when the array is empty), read under the row array's lock.
+    // The number of data rows, read under the row array's lock.
     LONG LockedRowCount();
     // Frees count rows from first on and closes their entries. Row array's lock held.
     void RemoveRows(LONG first, LONG count);
