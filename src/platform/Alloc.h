@@ -22,9 +22,9 @@ void ResetAllocCount();
 // Counts one allocation; true when the hook says that this one must fail.
 bool AllocShouldFail();
 
-// The bytes of count elements of size bytes each, in bytes; false when the
-// product does not fit in a size_t (or exceeds the test's limit below), in
-// which case no block of that size can exist.
+// Sets bytes to count * size, the size of a block of count elements; false,
+// with bytes untouched, when the product does not fit in a size_t (or exceeds
+// the test's limit below): no such block can exist.
 bool ArrayBytes(size_t count, size_t size, size_t* bytes);
 // Test hook: products above limit count as overflowing, as they would where
 // size_t is that narrow (a 32-bit build); 0 restores the platform's own limit.
