@@ -1,7 +1,8 @@
 // Edits of a table opened from a real file: they reach the file when the last
 // reference goes and not before; a table whose only change was deleting every
 // row with -1 leaves its file alone; a file made read-only after loading, or in
-// a folder that will not let it be replaced, fails the first edit only.
+// a folder that will not let it be replaced, fails the first edit only; an
+// edit the file could not hold is refused, not lost.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,8 +16,8 @@ namespace {
 
 // Opens the file as getDataMember does: construct, then QueryInterface for
 // the caller's one reference. Null, with hr set, when construction fails.
-OLEDBSimpleProvider* Open(const std::string& path, HRESULT* hr) {
-    Wide dataMember = W(path);
+OLEDBSimpleProvider* Open(const std::string& path, HRESULT* hr, const Wide& option = Wide()) {
+    Wide dataMember = W(path) + option;
     *hr = S_OK;
     VxASCOSPObject* table = nullptr;
     try {
@@ -158,6 +159,27 @@ TEST(EditPersistence, AFolderThatWillNotLetTheFileBeReplacedFailsTheFirstEdit) {
     }
 }
 #endif
+
+// Under a delimiter set that the writer cannot put between fields, a second
+// field is refused at once: accepted, it would fail the save and lose every
+// edit of the table with it.
+TEST(EditPersistence, WithoutAWritableDelimiterEveryAcceptedEditReachesTheFile) {
+    const Wide sets[] = {Wide{0x20AC}, W("\x1A"), W("\n")};
+    for (const Wide& set : sets) {
+        TempFile file("");
+        HRESULT hr = S_OK;
+        OLEDBSimpleProvider* table = Open(file.Path(), &hr, W("|k=") + set);
+        if (hr == E_NOTIMPL) GTEST_SKIP() << "the loader is not part of this build";
+        ASSERT_EQ(S_OK, hr) << "delimiter U+" << std::hex << set[0];
+        DBROWCOUNT inserted = 0;
+        ASSERT_EQ(S_OK, table->insertRows(1, 1, &inserted));
+        OwnedVariant x("x"), y("y");
+        EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, x.v));
+        EXPECT_EQ(E_INVALIDARG, table->setVariant(1, 2, OSPFORMAT_RAW, y.v)) << "delimiter U+" << std::hex << set[0];
+        table->Release();
+        EXPECT_EQ("\"x\"\r\n", file.Read()) << "delimiter U+" << std::hex << set[0];
+    }
+}
 
 }  // namespace
 }  // namespace qvtest

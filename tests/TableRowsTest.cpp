@@ -39,6 +39,32 @@ TEST(TableRows, AllocRowFailuresReportOutOfMemoryAndLeaveNothing) {
     }
 }
 
+// A cell count whose cells take more bytes than a size_t holds is refused
+// before anything is allocated. The limit stands in for the 32-bit size_t of
+// the Windows build, where the product would wrap to a small block.
+TEST(TableRows, AllocRowRefusesACellCountWhoseSizeOverflows) {
+    qvtest::AllocFailureGuard guard;
+    struct LimitGuard {
+        LimitGuard() { qv::SetSizeLimit(0xFFFFFFFFu); }
+        ~LimitGuard() { qv::SetSizeLimit(0); }
+    } limit;
+    TableProbe table(",", 0);
+    ROWHEADER* row = reinterpret_cast<ROWHEADER*>(1);
+    qv::SetAllocFailure(1);  // a row that asked for memory anyway gets none
+    qv::ResetAllocCount();
+    EXPECT_EQ(E_OUTOFMEMORY, table.AllocRow(0x10000000, &row)) << "2^28 cells of 16 or 24 bytes";
+    EXPECT_EQ(nullptr, row);
+    EXPECT_EQ(0, qv::AllocCount()) << "memory was asked for";
+}
+
+// The token that keeps the library loaded is the first member, so it goes
+// last: DllCanUnloadNow cannot answer S_OK while a member's destructor still
+// runs library code.
+TEST(TableRows, TheLiveObjectTokenIsTheLastMemberToGo) {
+    TableProbe table;
+    EXPECT_TRUE(table.TokenIsFirst());
+}
+
 TEST(TableRows, RemoveAllRowsFreesEveryRowAndKeepsTheGrowBy) {
     TableProbe table(",", 2);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(S_OK, table.Parse("a,b"));

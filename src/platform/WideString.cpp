@@ -15,13 +15,6 @@ int WideCompare(const OLECHAR* a, const OLECHAR* b) {
     return static_cast<int>(static_cast<unsigned>(*a)) - static_cast<int>(static_cast<unsigned>(*b));
 }
 
-namespace {
-unsigned FoldAscii(OLECHAR c) {
-    unsigned u = static_cast<unsigned>(c);
-    return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
-}
-}  // namespace
-
 int WideCompareNoCase(const OLECHAR* a, const OLECHAR* b) {
     while (*a && FoldAscii(*a) == FoldAscii(*b)) ++a, ++b;
     return static_cast<int>(FoldAscii(*a)) - static_cast<int>(FoldAscii(*b));

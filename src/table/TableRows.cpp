@@ -10,10 +10,15 @@ VxASCOSPObject::VxASCOSPObject() {
 
 HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
     *row = nullptr;
+    // Where size_t has 32 bits, the cells of a wide enough line would wrap
+    // their byte count round to a small block.
+    size_t cellBytes = 0;
+    if (cellCount < 0 || !qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VARIANT), &cellBytes))
+        return E_OUTOFMEMORY;
     auto* record = static_cast<ROWHEADER*>(qv::TaskMemAlloc(sizeof(ROWHEADER)));
     if (!record) return E_OUTOFMEMORY;
     record->status = OSPRW_READWRITE;
-    record->cells = static_cast<VARIANT*>(qv::TaskMemAlloc(sizeof(VARIANT) * static_cast<size_t>(cellCount)));
+    record->cells = static_cast<VARIANT*>(qv::TaskMemAlloc(cellBytes));
     if (!record->cells) {
         qv::TaskMemFree(record);
         return E_OUTOFMEMORY;
