@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds every configuration under build/: native (Debug),
-# ASan+UBSan, TSan, the x86_64 Windows test build and the i686 Windows DLL.
+# Configures and builds configurations under build/: native (Debug),
+# ASan+UBSan, TSan, the x86_64 Windows test build, the i686 Windows DLL, and
+# release: the optimised native build without tests that the demo, the README's
+# commands and `cmake --install` use.
 # Usage: scripts/build.sh [CONFIG...]   (default: all of linux asan tsan win64 win32)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,7 +11,7 @@ configs=("$@")
 for config in "${configs[@]}"; do
     case "$config" in
         linux) args=(-DCMAKE_BUILD_TYPE=Debug) ;;
-        release) args=(-DCMAKE_BUILD_TYPE=Release) ;;
+        release) args=(-DCMAKE_BUILD_TYPE=Release -DQUORVEL_TESTS=OFF) ;;
         asan) args=(-DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=address) ;;
         tsan) args=(-DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=thread) ;;
         win64) args=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake") ;;

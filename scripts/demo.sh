@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# The main job in one go: builds the library and the quorvel host, registers
-# the provider into a registry file inside the build tree, shows
-# examples/plant.txt, then edits a copy of it in a short quorvel shell session
-# (find a value, change a cell) and shows the saved file.
+# The main job in one go: builds the library and the quorvel host (the
+# optimised release build), registers the provider into a registry file inside
+# the build tree, shows examples/plant.txt, then edits a copy of it in a short
+# quorvel shell session (find a value, change a cell) and shows the saved file.
 # Usage: scripts/demo.sh   (after scripts/setup.sh on a fresh machine)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build/linux
-cmake -S "$root" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" -j "$(nproc)" --target Quorvel quorvel
+build=$root/build/release
+bash "$root/scripts/build.sh" release
 demo=$build/demo
 mkdir -p "$demo"
 export QUORVEL_REGISTRY=$demo/classes.reg

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -276,6 +277,17 @@ TEST_F(DataSourceTest, AListThatCannotGrowGivesTheReferenceBack) {
     EXPECT_EQ(E_OUTOFMEMORY, source_->addDataSourceListener(&listener));
     EXPECT_EQ(1, listener.refs);
     EXPECT_EQ(E_FAIL, source_->removeDataSourceListener(&listener)) << "nothing was registered";
+}
+
+// The token that keeps the library loaded is the first member, so it goes
+// last, after the listener list whose destructor runs library code.
+TEST(DataSourceLifetime, TheLiveObjectTokenIsTheLastMemberToGo) {
+    struct Probe : VxASCIIDriverDataSource {
+        bool TokenIsFirst() const {
+            return reinterpret_cast<uintptr_t>(&liveToken_) < reinterpret_cast<uintptr_t>(&listeners_);
+        }
+    } source;
+    EXPECT_TRUE(source.TokenIsFirst());
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 // flags, and allocation failures.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "EditProbe.h"
+#include "FileTestSupport.h"
 #include "RecordingListener.h"
-#include "TempFile.h"
 
 namespace qvtest {
 namespace {
@@ -73,8 +75,10 @@ TEST_F(EditTest, SetVariantStoresACopyAndTellsBeforeAndAfter) {
 // never reaches the cell.
 TEST_F(EditTest, SetVariantKeepsTypesAndStoresByReferenceValuesAsTheirValue) {
     LONG referred = 7;
-    OwnedVariant number = OwnedVariant::I4(42), text(std::string("a\0b\rc", 5)), null, empty;
+    OwnedVariant number = OwnedVariant::I4(42), text(std::string("a\0b\rc", 5)), null, empty, farthestDate;
     null.v.vt = VT_NULL;
+    farthestDate.v.vt = VT_DATE;
+    farthestDate.v.date = -1e7;  // the earliest date that still has a text
     VARIANT numberRef, textRef, variantRef;
     VariantInit(&numberRef);
     numberRef.vt = VT_BYREF | VT_I4;
@@ -96,6 +100,7 @@ TEST_F(EditTest, SetVariantKeepsTypesAndStoresByReferenceValuesAsTheirValue) {
                  {2, 1, &variantRef, VT_I4, "<vt 3>"},
                  {2, 2, &null.v, VT_NULL, "<vt 1>"},
                  {2, 3, &text.v, VT_BSTR, std::string("a\0b\rc", 5)},
+                 {3, 2, &farthestDate.v, VT_DATE, "<vt 7>"},
                  {3, 1, &empty.v, VT_EMPTY, "<empty>"}};
     for (const Case& c : cases) {
         listener_.Expect(Call::AboutToChangeCell, c.row, c.column).Expect(Call::CellChanged, c.row, c.column);
@@ -122,6 +127,19 @@ TEST_F(EditTest, SetVariantRefusesValuesNoFileCouldHoldAndChangesNothing) {
     error.v.vt = VT_ERROR;
     error.v.scode = E_FAIL;
     refused.push_back(std::move(error));
+    // Values of types with a text form that have none themselves: dates past
+    // ten million days or not finite, a decimal scaled beyond 28 digits.
+    for (double date : {1e8, -1e8, std::nan(""), HUGE_VAL}) {
+        OwnedVariant value;
+        value.v.vt = VT_DATE;
+        value.v.date = date;
+        refused.push_back(std::move(value));
+    }
+    OwnedVariant decimal;
+    decimal.v.decVal.scale = 29;
+    decimal.v.decVal.Lo32 = 1;
+    decimal.v.vt = VT_DECIMAL;  // after decVal, whose first field shares the type's place
+    refused.push_back(std::move(decimal));
     for (const OwnedVariant& value : refused)
         EXPECT_EQ(E_INVALIDARG, Osp()->setVariant(1, 1, OSPFORMAT_RAW, value.v)) << "vt " << value.v.vt;
 
@@ -135,6 +153,10 @@ TEST_F(EditTest, SetVariantRefusesValuesNoFileCouldHoldAndChangesNothing) {
     raw.vt = VT_BYREF | VT_I4;
     raw.plVal = nullptr;
     EXPECT_EQ(E_INVALIDARG, Osp()->setVariant(1, 1, OSPFORMAT_RAW, raw)) << "null reference";
+    DATE farDate = 1e8;
+    raw.vt = VT_BYREF | VT_DATE;
+    raw.pdate = &farDate;
+    EXPECT_EQ(E_INVALIDARG, Osp()->setVariant(1, 1, OSPFORMAT_RAW, raw)) << "date without text by reference";
     BSTR feed = SysAllocString(OLESTR("a\nb"));
     raw.vt = VT_BYREF | VT_BSTR;
     raw.pbstrVal = &feed;
@@ -146,18 +168,24 @@ TEST_F(EditTest, SetVariantRefusesValuesNoFileCouldHoldAndChangesNothing) {
     EXPECT_EQ(3, listener_.Refs()) << "the refused object was kept or released";
 }
 
-TEST(EditWithoutDelimiters, OnlyColumnOneCanBeWrittenWhenTheDelimiterSetIsEmpty) {
-    // An empty file under an empty delimiter set still has 100 columns, but a
-    // line of the file can only ever hold one field.
-    TablePtr table(EditProbe::Create({}, ""));
-    table->SkipWriteCheck();
-    DBROWCOUNT inserted = 0;
-    ASSERT_EQ(S_OK, table->insertRows(1, 1, &inserted));
-    OwnedVariant value("x");
-    EXPECT_EQ(E_INVALIDARG, table->setVariant(1, 2, OSPFORMAT_RAW, value.v)) << "column 2 with no delimiter";
-    EXPECT_EQ(VT_EMPTY, table->Type(1, 2));
-    EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v)) << "column 1 with no delimiter";
-    EXPECT_EQ("x", table->Text(1, 1));
+TEST(EditWithoutDelimiters, OnlyColumnOneCanBeWrittenWhenTheWriterHasNoDelimiter) {
+    // Sets from which the writer can put no character between fields: empty,
+    // or only characters that the reader never meets between fields (above
+    // U+00FF) or that end its line or file. An empty file still has 100
+    // columns, but a line of the file can only ever hold one field.
+    const Wide sets[] = {W(""), W("\x1A"), W("\n"), W("\n\x1A"), Wide{0x20AC}, Wide{0x20AC, 0x1A}};
+    for (const Wide& set : sets) {
+        TablePtr table(EditProbe::Create({}));
+        table->SetDelimiters(set);
+        table->SkipWriteCheck();
+        DBROWCOUNT inserted = 0;
+        ASSERT_EQ(S_OK, table->insertRows(1, 1, &inserted));
+        OwnedVariant value("x");
+        EXPECT_EQ(E_INVALIDARG, table->setVariant(1, 2, OSPFORMAT_RAW, value.v)) << "set of " << set.size();
+        EXPECT_EQ(VT_EMPTY, table->Type(1, 2));
+        EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v)) << "set of " << set.size();
+        EXPECT_EQ("x", table->Text(1, 1));
+    }
 }
 
 TEST_F(EditTest, AFailingListenerStopsTheWalkButNeverTheEdit) {
@@ -324,43 +352,6 @@ TEST(EditAllocation, ARowThatCannotBeMadeClosesTheEntriesLeftOpen) {
         script.Verify();
         ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&listener));
     }
-}
-
-// A table whose row array is empty (not even the placeholder row).
-TEST(EditWithoutRows, InsertRowsMakesThePlaceholderAndStartsAtRowOne) {
-    TablePtr table(EditProbe::CreateWithoutRows(2));
-    CallScript script;
-    RecordingListener listener("L", script);
-    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
-    ASSERT_EQ(-1, table->RowCount());
-
-    listener.Expect(Call::AboutToInsertRows, 1, 2).Expect(Call::InsertedRows, 1, 2);
-    DBROWCOUNT out = 0;
-    ASSERT_EQ(S_OK, table->insertRows(7, 2, &out));
-    EXPECT_EQ(2, out);
-    EXPECT_EQ(2, table->RowCount());
-    EXPECT_TRUE(table->EveryEntryHoldsARow());
-    EXPECT_EQ(VT_EMPTY, table->Type(0, 1));
-    script.Verify();
-    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&listener));
-}
-
-TEST(EditWithoutRows, DeleteAllRowsReportsNoneAndRowOneDoesNotExist) {
-    TablePtr table(EditProbe::CreateWithoutRows(2));
-    CallScript script;
-    RecordingListener listener("L", script);
-    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
-
-    listener.Expect(Call::AboutToDeleteRows, -1, 0).Expect(Call::DeletedRows, -1, 0);
-    DBROWCOUNT out = 9;
-    EXPECT_EQ(S_OK, table->deleteRows(-1, 0, &out));
-    EXPECT_EQ(0, out);
-    EXPECT_EQ(-1, table->RowCount());
-    EXPECT_EQ(E_INVALIDARG, table->deleteRows(1, 1, &out));
-    OwnedVariant value("x");
-    EXPECT_EQ(E_INVALIDARG, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
-    script.Verify();
-    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&listener));
 }
 
 // --- deleteRows ---

@@ -1,22 +1,23 @@
 // Edits of a table opened from a real file: they reach the file when the last
 // reference goes and not before; a table whose only change was deleting every
-// row with -1 leaves its file alone; a file made read-only after loading fails
-// the first edit only.
+// row with -1 leaves its file alone; a file made read-only after loading, or in
+// a folder that will not let it be replaced, fails the first edit only; an
+// edit the file could not hold is refused, not lost.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "EditProbe.h"
+#include "FileTestSupport.h"
 #include "RecordingListener.h"
-#include "TempFile.h"
 
 namespace qvtest {
 namespace {
 
 // Opens the file as getDataMember does: construct, then QueryInterface for
 // the caller's one reference. Null, with hr set, when construction fails.
-OLEDBSimpleProvider* Open(const std::string& path, HRESULT* hr) {
-    Wide dataMember = W(path);
+OLEDBSimpleProvider* Open(const std::string& path, HRESULT* hr, const Wide& option = Wide()) {
+    Wide dataMember = W(path) + option;
     *hr = S_OK;
     VxASCOSPObject* table = nullptr;
     try {
@@ -124,6 +125,60 @@ TEST(EditPersistence, AFileMadeReadOnlyAfterLoadingFailsTheFirstEditOnly) {
     }
     file.MakeWritable();
     EXPECT_EQ(original, file.Read());
+}
+
+#ifndef _WIN32
+// The save puts a new file in the old one's place, which the folder must
+// allow: an edit whose save could never succeed is refused at once. Root is
+// let through everywhere, so the edit is made as another user.
+TEST(EditPersistence, AFolderThatWillNotLetTheFileBeReplacedFailsTheFirstEdit) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root can act as another user";
+    struct Case {
+        fs::perms folder;
+        bool fileOfEditor;
+        HRESULT expected;
+        const char* what;
+    } cases[] = {
+        {fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec, false, E_FAIL, "folder not writable"},
+        {fs::perms::all, false, S_OK, "folder writable by all"},
+        {fs::perms::all | fs::perms::sticky_bit, false, E_FAIL, "sticky folder, another user's file"},
+        {fs::perms::all | fs::perms::sticky_bit, true, S_OK, "sticky folder, the editor's own file"},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        fs::path path = folder / "t.txt";
+        WriteBytes(path, "a,b\r\n");
+        ASSERT_EQ(0, chmod(path.c_str(), 0666));
+        ASSERT_EQ(0, c.fileOfEditor ? chown(path.c_str(), kNobody, kNobody) : 0) << c.what;
+        fs::permissions(folder.Path(), c.folder);
+        OPEN_OR_STOP(table, path.string());
+        OwnedVariant x("x");
+        EXPECT_EQ(0, AsNobody([&] { return table->setVariant(1, 1, OSPFORMAT_RAW, x.v) == c.expected; })) << c.what;
+        table->Release();
+        EXPECT_EQ("a,b\r\n", ReadBytes(path)) << c.what;
+    }
+}
+#endif
+
+// Under a delimiter set that the writer cannot put between fields, a second
+// field is refused at once: accepted, it would fail the save and lose every
+// edit of the table with it.
+TEST(EditPersistence, WithoutAWritableDelimiterEveryAcceptedEditReachesTheFile) {
+    const Wide sets[] = {Wide{0x20AC}, W("\x1A"), W("\n")};
+    for (const Wide& set : sets) {
+        TempFile file("");
+        HRESULT hr = S_OK;
+        OLEDBSimpleProvider* table = Open(file.Path(), &hr, W("|k=") + set);
+        if (hr == E_NOTIMPL) GTEST_SKIP() << "the loader is not part of this build";
+        ASSERT_EQ(S_OK, hr) << "delimiter U+" << std::hex << set[0];
+        DBROWCOUNT inserted = 0;
+        ASSERT_EQ(S_OK, table->insertRows(1, 1, &inserted));
+        OwnedVariant x("x"), y("y");
+        EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, x.v));
+        EXPECT_EQ(E_INVALIDARG, table->setVariant(1, 2, OSPFORMAT_RAW, y.v)) << "delimiter U+" << std::hex << set[0];
+        table->Release();
+        EXPECT_EQ("\"x\"\r\n", file.Read()) << "delimiter U+" << std::hex << set[0];
+    }
 }
 
 }  // namespace

@@ -31,13 +31,6 @@ public:
         for (const std::string& line : lines) table->AddLine(line);
         return table;
     }
-    // A table whose row array is empty, without even the placeholder row.
-    static EditProbe* CreateWithoutRows(LONG columns) {
-        auto* table = new EditProbe(",");
-        table->AddRef();
-        table->columnCount_ = columns;
-        return table;
-    }
 
     using VxASCOSPObject::CompareVariants;
     using VxASCOSPObject::kInlineListeners;
@@ -65,6 +58,7 @@ public:
         writeChecked_ = 1;
     }
     void SetFile(const std::string& path) { CopyName(path); }
+    void SetDelimiters(const Wide& delimiters) { qv::WideCopy(delimiters_, delimiters.c_str(), kMaxDelimiters); }
 
     // Entry row of the row array (0 is the placeholder).
     VARTYPE Type(LONG row, LONG column) {
@@ -107,10 +101,7 @@ public:
     }
 
 private:
-    explicit EditProbe(const std::string& delimiters) {
-        Wide wide = W(delimiters);
-        qv::WideCopy(delimiters_, wide.c_str(), kMaxDelimiters);
-    }
+    explicit EditProbe(const std::string& delimiters) { SetDelimiters(W(delimiters)); }
     void AddLine(const std::string& line) {
         Wide wide = W(line);
         HRESULT hr = ParseRecord(wide.data(), wide.size());

@@ -1,6 +1,7 @@
-// Helpers of the loader, writer and save tests: a private folder per test,
-// whole-file reads and writes, environment overrides, and tables opened from
-// a data-member string whose protected state the tests reach.
+// Helpers of the loader, writer, save and edit tests: a private folder per
+// test, a temporary file that can be made impossible to update, whole-file
+// reads and writes, environment overrides, and tables opened from a
+// data-member string whose protected state the tests reach.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,12 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -64,6 +71,27 @@ inline unsigned long ProcessId() {
 #endif
 }
 
+#ifndef _WIN32
+// The unprivileged account (user and group) that tests act as where root
+// would be spared a permission check.
+constexpr uid_t kNobody = 65534;
+
+// Runs body (returning bool) in a child process that acts as kNobody. Needs
+// root. 0 when body returned true, 1 when false, 2 when the child could not
+// become kNobody, 3 when it did not end normally.
+template <class Body>
+int AsNobody(Body body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        _exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 3;
+    return WEXITSTATUS(status);
+}
+#endif
+
 // A new empty folder, removed with everything in it at the end of the test.
 class TempFolder {
 public:
@@ -88,6 +116,78 @@ public:
 
 private:
     fs::path path_;
+};
+
+// A file of given bytes in the temporary directory, removed when the test
+// ends, that a test can make impossible to open for update: read-only, and
+// where a root user ignores that (Linux, Wine run as root) also immutable on
+// Linux or held open without write sharing on Windows.
+class TempFile {
+public:
+    explicit TempFile(const std::string& bytes, const std::string& stem = "quorvel-edit") {
+        static std::atomic<int> serial{0};
+        path_ = (fs::temp_directory_path() /
+                 (stem + "-" + std::to_string(ProcessId()) + "-" + std::to_string(serial++) + ".txt"))
+                    .string();
+        Write(bytes);
+    }
+    ~TempFile() {
+        MakeWritable();
+        std::error_code ignored;
+        fs::remove(path_, ignored);
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+    void Write(const std::string& bytes) { WriteBytes(path_, bytes); }
+    std::string Read() const { return ReadBytes(path_); }
+
+    // Makes the file refuse every open for update. Fails the test if it cannot.
+    void MakeReadOnly() {
+        fs::permissions(path_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+#ifdef _WIN32
+        if (OpensForUpdate())
+            holder_ = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+#else
+        if (OpensForUpdate()) SetImmutable(true);
+#endif
+        ASSERT_FALSE(OpensForUpdate()) << "cannot make " << path_ << " read-only";
+    }
+    void MakeWritable() {
+#ifdef _WIN32
+        if (holder_ != INVALID_HANDLE_VALUE) CloseHandle(holder_);
+        holder_ = INVALID_HANDLE_VALUE;
+#else
+        if (immutable_) SetImmutable(false);
+#endif
+        std::error_code ignored;
+        fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write, ignored);
+    }
+
+private:
+    bool OpensForUpdate() const {
+        std::fstream probe(path_, std::ios::in | std::ios::out | std::ios::binary);
+        return probe.is_open();
+    }
+#ifdef _WIN32
+    HANDLE holder_ = INVALID_HANDLE_VALUE;
+#else
+    void SetImmutable(bool on) {
+        int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        int flags = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0) immutable_ = on;
+        }
+        ::close(fd);
+    }
+    bool immutable_ = false;
+#endif
+
+    std::string path_;
 };
 
 // Sets an environment variable for the life of a scope.
@@ -194,7 +294,7 @@ public:
         Store(r, column, value);
         VariantClear(&value);
     }
-    void MarkModified() { modified_ = 1; }
+    void MarkModified(bool modified = true) { modified_ = modified ? 1 : 0; }
     // Appends a row of empty cells, as an inserted row.
     void AppendRow() {
         ROWHEADER* row = nullptr;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <thread>
+#include <vector>
 
 #include "EditProbe.h"
 
@@ -79,6 +80,27 @@ TEST(Find, EveryComparisonInBothDirectionsAndBothCaseModes) {
         EXPECT_EQ(c.row, f.row) << "start " << c.start << " flags " << c.flags << " comp " << c.comp;
         EXPECT_EQ(c.row == -1 ? E_FAIL : S_OK, f.hr)
             << "start " << c.start << " flags " << c.flags << " comp " << c.comp;
+    }
+}
+
+// Row 0, the label row, is never a match, also once the hidden copy of the
+// first line no longer matches row 1: after row 1 was edited, deleted or
+// moved down by an insertion.
+TEST(Find, AnUpwardSearchNeverReachesTheLabelRow) {
+    OwnedVariant a("a"), x("x");
+    for (int edit = 0; edit < 3; ++edit) {
+        TablePtr table(EditProbe::Create({"a", "b"}));
+        table->SkipWriteCheck();
+        DBROWCOUNT count = 0;
+        HRESULT hr = edit == 0   ? table->setVariant(1, 1, OSPFORMAT_RAW, x.v)
+                     : edit == 1 ? table->deleteRows(1, 1, &count)
+                                 : table->insertRows(1, 1, &count);
+        ASSERT_EQ(S_OK, hr) << "edit " << edit;
+        for (int flags : {OSPFIND_UP, OSPFIND_UPCASESENSITIVE}) {
+            Found f = Find(table.get(), 1, 1, a.v, flags, OSPCOMP_EQ);
+            EXPECT_EQ(-1, f.row) << "edit " << edit << " flags " << flags;
+            EXPECT_EQ(E_FAIL, f.hr) << "edit " << edit << " flags " << flags;
+        }
     }
 }
 
@@ -208,6 +230,21 @@ TEST(CompareVariants, StringsCompareWholeAndFoldOnlyAToZ) {
     EXPECT_EQ(VxASCOSPObject::kOrderEqual, Compare(byRef, upperA.v));
 }
 
+// Without case, each code unit against the one 0x20 above it: only A to Z
+// meet their lower case ("@" and "`", "[" and "{", "\xC9" and "\xE9" stay apart).
+TEST(CompareVariants, CaseFoldingJoinsExactlyTheLettersAToZ) {
+    OwnedVariant upper("?"), lower("?");
+    std::vector<unsigned> folded, letters;
+    for (unsigned c = 'A'; c <= 'Z'; ++c) letters.push_back(c);
+    for (unsigned c = 0; c + 0x20 <= 0xFFFF; ++c) {
+        upper.v.bstrVal[0] = static_cast<OLECHAR>(c);
+        lower.v.bstrVal[0] = static_cast<OLECHAR>(c + 0x20);
+        if (Compare(upper.v, lower.v, false) == VxASCOSPObject::kOrderEqual) folded.push_back(c);
+        if (Compare(upper.v, lower.v, true) != VxASCOSPObject::kOrderLess) ADD_FAILURE() << "case-sensitive " << c;
+    }
+    EXPECT_EQ(letters, folded);
+}
+
 TEST(CompareVariants, NumbersAreOrderedNaNIsNot) {
     VARIANT a, b;
     VariantInit(&a);
@@ -216,8 +253,27 @@ TEST(CompareVariants, NumbersAreOrderedNaNIsNot) {
     a.dblVal = 1.5;
     b.dblVal = 2.5;
     EXPECT_EQ(VxASCOSPObject::kOrderLess, Compare(a, b));
-    b.dblVal = std::nan("");
-    EXPECT_EQ(VxASCOSPObject::kOrderDifferent, Compare(b, b)) << "a NaN equals nothing";
+    // A NaN, sought or held, is neither equal to nor ordered with any value.
+    for (VARTYPE type : {VT_R4, VT_R8, VT_DATE}) {
+        for (double value : {-HUGE_VAL, -1.5, 0.0, 2.0, HUGE_VAL, std::nan("")}) {
+            VARIANT cell, nan;
+            VariantInit(&cell);
+            VariantInit(&nan);
+            cell.vt = nan.vt = type;
+            if (type == VT_R4) {
+                cell.fltVal = static_cast<float>(value);
+                nan.fltVal = std::nanf("");
+            } else if (type == VT_R8) {
+                cell.dblVal = value;
+                nan.dblVal = std::nan("");
+            } else {
+                cell.date = value;
+                nan.date = std::nan("");
+            }
+            EXPECT_EQ(VxASCOSPObject::kOrderDifferent, Compare(cell, nan)) << "vt " << type << " cell " << value;
+            EXPECT_EQ(VxASCOSPObject::kOrderDifferent, Compare(nan, cell)) << "vt " << type << " cell " << value;
+        }
+    }
     a.vt = b.vt = VT_CY;
     a.cyVal.int64 = -5;
     b.cyVal.int64 = 3;

@@ -2,6 +2,9 @@
 // the placeholder row, access failures and allocation failures.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
 #include "FileTestSupport.h"
 #include "common/LiveObjects.h"
 #include "table/VxLineReader.h"
@@ -128,8 +131,35 @@ TEST_F(Loader, UnusableFilesFailWithFileAccess) {
     fs::permissions(folder_ / "ro.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open((folder_ / "ro.txt").string(), &ref_.table)) << "read-only";
+#ifdef _WIN32
+    HANDLE pipe =
+        CreateNamedPipeA("\\\\.\\pipe\\quorvel-loader", PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    for (const char* device : {"NUL", "CON", "\\\\.\\pipe\\quorvel-loader"})
+        EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(device, &ref_.table)) << device;
+    CloseHandle(pipe);
+#else
+    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open("/dev/null", &ref_.table)) << "a device";
+#endif
     EXPECT_EQ(nullptr, ref_.table);
 }
+
+#ifndef _WIN32
+// A named pipe opened for reading waits for a writer: the open must not.
+TEST_F(Loader, NamedPipeFailsWithoutWaitingForAWriter) {
+    fs::path pipe = folder_ / "pipe";
+    ASSERT_EQ(0, mkfifo(pipe.c_str(), 0666));
+    auto opened = std::async(std::launch::async, [&] { return FileTable::Open(pipe.string(), &ref_.table); });
+    if (opened.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "the open still waits after 10 s";
+        int writer = open(pipe.c_str(), O_RDWR);  // lets it go on
+        opened.wait();
+        close(writer);
+    }
+    EXPECT_EQ(ASC_E_FILEACCESS, opened.get());
+    EXPECT_EQ(nullptr, ref_.table);
+}
+#endif
 
 TEST_F(Loader, AllocationFailuresFailCleanly) {
     AllocFailureGuard guard;

@@ -2,6 +2,7 @@
 // REGEDIT4 text, where it lives, and changes from several processes at once.
 #ifndef _WIN32
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -150,6 +151,21 @@ TEST_F(RegistryFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
         EXPECT_EQ(ERROR_BADDB, RegOpenKeyExA(HKEY_CLASSES_ROOT, "K", 0, KEY_READ, &key)) << text;
         EXPECT_EQ(text, ReadText(sandbox_.FilePath()));
     }
+}
+
+// Whatever another user lays in the registry's folder under a name a
+// replacement could pick, nothing follows it.
+TEST_F(RegistryFileTest, ANameLaidBesideTheRegistryIsNeverFollowed) {
+    std::string victim = sandbox_.Directory() + "/victim";
+    WriteText(victim, "victim");
+    std::string planted = sandbox_.FilePath() + ".tmp." + std::to_string(getpid());
+    ASSERT_EQ(0, symlink(victim.c_str(), planted.c_str()));
+    RegCloseKey(Create("Planted"));
+    EXPECT_EQ("victim", ReadText(victim));
+    struct stat info;
+    ASSERT_EQ(0, lstat(sandbox_.FilePath().c_str(), &info));
+    EXPECT_TRUE(S_ISREG(info.st_mode)) << "the registry is a file of its own";
+    EXPECT_TRUE(qvtest::RegistryKeyExists("Planted"));
 }
 
 TEST_F(RegistryFileTest, TheFileIsFoundThroughTheEnvironment) {

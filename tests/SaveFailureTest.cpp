@@ -43,6 +43,19 @@ TEST_F(SaveFailure, ReadOnlyDataFile) {
     EXPECT_EQ(kOriginal, ReadBytes(File()));
 }
 
+#ifndef _WIN32
+// A rename would put the file in place of whatever now holds its name.
+TEST_F(SaveFailure, DataFileReplacedByANamedPipe) {
+    OpenAndChange();
+    fs::remove(File());
+    ASSERT_EQ(0, mkfifo(File().c_str(), 0666));
+    EXPECT_EQ(E_FAIL, ref_->SaveToFile());
+    EXPECT_TRUE(fs::is_fifo(File()));
+    EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path()));
+    ref_->MarkModified(false);
+}
+#endif
+
 TEST_F(SaveFailure, UnusableTemporaryDirectory) {
     OpenAndChange();
     {

@@ -1,10 +1,16 @@
 // Saving a table to its file: an unchanged table leaves the file alone; a
-// changed one replaces it whole, keeping its permission bits, also across
+// changed one replaces it whole, once on stable storage, keeping its owner,
+// group and permission bits (its access list on Windows), also across
 // volumes, and leaves no temporary file.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+
+#include <memory>
 
 #include "FileTestSupport.h"
+
+#ifdef _WIN32
+#include <sddl.h>  // after the Windows headers it builds on
+#endif
 
 namespace qvtest {
 namespace {
@@ -71,15 +77,77 @@ TEST_F(Save, DeletedDataFileIsWrittenAgain) {
     EXPECT_EQ("\"b\"\r\n", ReadBytes(File()));
 }
 
+// The file calls of a save, one letter each: w write, f flush to stable
+// storage, r replace, d flush of the folder.
+std::string g_calls;
+void RecordCall(qv::FileCall call) { g_calls += "wfrd"[static_cast<int>(call)]; }
+
+// A crash at any moment leaves the old or the new contents whole: what is
+// written reaches stable storage before it replaces the data file, and (Linux)
+// the folder after it, so that the replace itself lasts.
+TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
+    fs::path other = OtherVolume();
+    std::unique_ptr<TempFolder> otherTemp(other.empty() ? nullptr : new TempFolder(other));
+    for (const TempFolder* temp : {&temp_, otherTemp.get()}) {
+        if (!temp) continue;
+        ScopedTempDirectory directory(temp->Path());
+        ref_.Reset();
+        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+        ref_->StoreText(1, 1, W(std::string(200000, 'x')));
+        g_calls.clear();
+        qv::SetFileCallObserver(RecordCall);
+        HRESULT hr = ref_->SaveToFile();
+        qv::SetFileCallObserver(nullptr);
+        ASSERT_EQ(S_OK, hr) << temp->Path();
+        bool unflushed = false;
+        for (char call : g_calls) {
+            EXPECT_FALSE(call == 'r' && unflushed) << "replaced before a flush: " << g_calls;
+            if (call == 'w' || call == 'f') unflushed = call == 'w';
+        }
+        EXPECT_NE(std::string::npos, g_calls.find('r')) << g_calls;
 #ifndef _WIN32
-TEST_F(Save, KeepsThePermissionBits) {
-    ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
-    ASSERT_EQ(0, chmod(File().c_str(), 0640));
-    ref_->StoreText(1, 1, W("b"));
-    ASSERT_EQ(S_OK, ref_->SaveToFile());
-    struct stat info;
-    ASSERT_EQ(0, stat(File().c_str(), &info));
-    EXPECT_EQ(0640u, info.st_mode & 07777);
+        EXPECT_EQ('d', g_calls.back()) << "the folder is not flushed after the replace: " << g_calls;
+#endif
+    }
+}
+
+#ifndef _WIN32
+// The saved file is the old one's: same owner, group and bits, whoever saves.
+// Where the saver may not give the file away (another user's edit), it keeps
+// no set-id bit, which would lend the saver's own rights.
+TEST_F(Save, KeepsOwnerGroupAndPermissionBits) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+    struct Case {
+        uid_t owner;
+        mode_t mode;
+        bool byNobody;
+        uid_t savedOwner;
+        mode_t savedMode;
+    } cases[] = {
+        {kNobody, 0640, false, kNobody, 0640},
+        {kNobody, 06755, false, kNobody, 06755},
+        {0, 06666, true, kNobody, 0666},
+    };
+    fs::permissions(temp_.Path(), fs::perms::all);
+    fs::permissions(data_.Path(), fs::perms::all);
+    for (const Case& c : cases) {
+        ref_.Reset();
+        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+        ASSERT_EQ(0, chown(File().c_str(), c.owner, c.owner));
+        ASSERT_EQ(0, chmod(File().c_str(), c.mode));
+        ref_->StoreText(1, 1, W("b"));
+        if (c.byNobody) {
+            ASSERT_EQ(0, AsNobody([&] { return ref_->SaveToFile() == S_OK; }));
+            ref_->MarkModified(false);
+        } else {
+            ASSERT_EQ(S_OK, ref_->SaveToFile());
+        }
+        struct stat info;
+        ASSERT_EQ(0, stat(File().c_str(), &info));
+        EXPECT_EQ(c.savedMode, info.st_mode & 07777) << std::oct << "mode " << c.mode;
+        EXPECT_EQ(c.savedOwner, info.st_uid) << std::oct << "mode " << c.mode;
+        EXPECT_EQ(c.savedOwner, info.st_gid) << std::oct << "mode " << c.mode;
+    }
 }
 
 TEST_F(Save, SymbolicLinkStaysAndItsFileIsReplaced) {
@@ -90,6 +158,39 @@ TEST_F(Save, SymbolicLinkStaysAndItsFileIsReplaced) {
     ASSERT_EQ(S_OK, ref_->SaveToFile());
     EXPECT_TRUE(fs::is_symlink(File()));
     EXPECT_EQ("\"b\"\r\n", ReadBytes(data_ / "real.txt"));
+}
+#endif
+
+#ifdef _WIN32
+// The access list of a file in its text form, or "" when it cannot be read.
+std::string AccessList(const fs::path& file) {
+    char buffer[4096];
+    DWORD size = 0;
+    if (!GetFileSecurityA(file.string().c_str(), DACL_SECURITY_INFORMATION, buffer, sizeof buffer, &size)) return "";
+    char* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                              nullptr))
+        return "";
+    std::string list = text;
+    LocalFree(text);
+    return list;
+}
+
+// The temporary directory admits the user alone: the saved file must admit
+// whom the old one admitted.
+TEST_F(Save, KeepsTheAccessList) {
+    ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;WD)(A;;FR;;;BU)", SDDL_REVISION_1,
+                                                                     &everyone, nullptr));
+    BOOL set = SetFileSecurityA(File().string().c_str(), DACL_SECURITY_INFORMATION, everyone);
+    LocalFree(everyone);
+    ASSERT_TRUE(set);
+    std::string before = AccessList(File());
+    ASSERT_NE("", before);
+    ref_->StoreText(1, 1, W("b"));
+    ASSERT_EQ(S_OK, ref_->SaveToFile());
+    EXPECT_EQ(before, AccessList(File()));
 }
 #endif
 

@@ -2,8 +2,9 @@
 // listeners on it at once, while the listeners read the table from inside
 // their notifications. Afterwards every row must be whole and the row count
 // must add up; during the run, every insert and delete notification pair must
-// see row counts that agree with its numbers. Bounded by a fixed number of
-// operations; meant to run under ThreadSanitizer too.
+// see row counts that agree with its numbers. Two threads also ask one data
+// source for tables at once. Bounded by a fixed number of operations; meant
+// to run under ThreadSanitizer too.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "EditProbe.h"
+#include "FileTestSupport.h"
+#include "datasource/VxASCIIDriverDataSource.h"
 
 namespace qvtest {
 namespace {
@@ -248,6 +251,32 @@ TEST(Stress, ConcurrentEditsReadsSearchesAndListenersKeepTheTableWhole) {
     EXPECT_GT(totals.deleted.load(), 0);
     EXPECT_GT(totals.found.load(), 0);
     EXPECT_EQ(0, g_liveListeners.load()) << "listeners left alive after every thread withdrew its own";
+}
+
+// Every getDataMember builds its own table, so two threads calling it on one
+// data source share nothing that a data race could reach.
+TEST(Stress, TwoThreadsGetTablesFromOneDataSource) {
+    TempFile file("a,b\r\nc,d\r\n");
+    auto* source = new VxASCIIDriverDataSource;
+    source->AddRef();
+    Wide path = W(file.Path());
+    BSTR dataMember = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
+    std::atomic<int> failures{0};
+    auto work = [&] {
+        for (int i = 0; i < 200; ++i) {
+            IUnknown* table = nullptr;
+            if (source->getDataMember(dataMember, IID_OLEDBSimpleProvider, &table) == S_OK && table)
+                table->Release();
+            else
+                ++failures;
+        }
+    };
+    std::thread first(work), second(work);
+    first.join();
+    second.join();
+    EXPECT_EQ(0, failures.load());
+    SysFreeString(dataMember);
+    EXPECT_EQ(0u, source->Release());
 }
 
 }  // namespace

@@ -2,11 +2,10 @@
 // CheckFileWritable.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
-#include "TestSupport.h"
+#include "FileTestSupport.h"
 
 namespace {
 
@@ -40,6 +39,32 @@ TEST(TableRows, AllocRowFailuresReportOutOfMemoryAndLeaveNothing) {
     }
 }
 
+// A cell count whose cells take more bytes than a size_t holds is refused
+// before anything is allocated. The limit stands in for the 32-bit size_t of
+// the Windows build, where the product would wrap to a small block.
+TEST(TableRows, AllocRowRefusesACellCountWhoseSizeOverflows) {
+    qvtest::AllocFailureGuard guard;
+    struct LimitGuard {
+        LimitGuard() { qv::SetSizeLimit(0xFFFFFFFFu); }
+        ~LimitGuard() { qv::SetSizeLimit(0); }
+    } limit;
+    TableProbe table(",", 0);
+    ROWHEADER* row = reinterpret_cast<ROWHEADER*>(1);
+    qv::SetAllocFailure(1);  // a row that asked for memory anyway gets none
+    qv::ResetAllocCount();
+    EXPECT_EQ(E_OUTOFMEMORY, table.AllocRow(0x10000000, &row)) << "2^28 cells of 16 or 24 bytes";
+    EXPECT_EQ(nullptr, row);
+    EXPECT_EQ(0, qv::AllocCount()) << "memory was asked for";
+}
+
+// The token that keeps the library loaded is the first member, so it goes
+// last: DllCanUnloadNow cannot answer S_OK while a member's destructor still
+// runs library code.
+TEST(TableRows, TheLiveObjectTokenIsTheLastMemberToGo) {
+    TableProbe table;
+    EXPECT_TRUE(table.TokenIsFirst());
+}
+
 TEST(TableRows, RemoveAllRowsFreesEveryRowAndKeepsTheGrowBy) {
     TableProbe table(",", 2);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(S_OK, table.Parse("a,b"));
@@ -56,26 +81,36 @@ public:
     using VxASCOSPObject::CheckFileWritable;
 };
 
-TEST(TableRows, CheckFileWritableNeedsAnExistingFileThatOpensForUpdate) {
-    const std::string name = ::testing::TempDir() + "qv_check_writable.txt";
-    std::remove(name.c_str());
-    FileProbe table;
-    table.SetFileName(name);
-    EXPECT_EQ(E_FAIL, table.CheckFileWritable()) << "missing file";
-    std::FILE* file = std::fopen(name.c_str(), "wb");
-    ASSERT_NE(nullptr, file);
-    std::fputs("a,b\n", file);
-    std::fclose(file);
-    EXPECT_EQ(S_OK, table.CheckFileWritable());
-    file = std::fopen(name.c_str(), "rb");
-    char content[16] = {};
-    EXPECT_EQ(4u, std::fread(content, 1, sizeof content, file)) << "the check neither truncates nor writes";
-    std::fclose(file);
+TEST(TableRows, CheckFileWritableNeedsAnExistingRegularFileThatOpensForUpdate) {
     namespace fs = std::filesystem;
-    fs::permissions(name, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    EXPECT_EQ(E_FAIL, table.CheckFileWritable()) << "read-only, also for root, who could open it";
-    fs::permissions(name, fs::perms::owner_read | fs::perms::owner_write);
-    std::remove(name.c_str());
+    qvtest::TempFolder folder;
+    qvtest::WriteBytes(folder / "writable.txt", "a,b\n");
+    qvtest::WriteBytes(folder / "read-only.txt", "a,b\n");
+    fs::permissions(folder / "read-only.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    struct Case {
+        std::string path;
+        HRESULT expected;
+    } cases[] = {
+        {(folder / "writable.txt").string(), S_OK},
+        {(folder / "missing.txt").string(), E_FAIL},
+        {(folder / "read-only.txt").string(), E_FAIL},  // also for root, who could open it
+        {folder.Path().string(), E_FAIL},
+#ifndef _WIN32
+        {(folder / "pipe").string(), E_FAIL},
+        {"/dev/null", E_FAIL},
+#else
+        {"NUL", E_FAIL},
+#endif
+    };
+#ifndef _WIN32
+    ASSERT_EQ(0, mkfifo((folder / "pipe").c_str(), 0666));
+#endif
+    for (const Case& c : cases) {
+        FileProbe table;
+        table.SetFileName(c.path);
+        EXPECT_EQ(c.expected, table.CheckFileWritable()) << c.path;
+    }
+    EXPECT_EQ("a,b\n", qvtest::ReadBytes(folder / "writable.txt")) << "the check neither truncates nor writes";
 }
 
 }  // namespace

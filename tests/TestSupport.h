@@ -2,6 +2,7 @@
 // built without a file, and a guard that disarms the allocation hook.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ public:
     void SetColumnCount(LONG columns) { columnCount_ = columns; }
     LONG ColumnCount() const { return columnCount_; }
     VxArray<ROWHEADER*>& Rows() { return rows_; }
+    // True when the live-object token lies before the first other member.
+    bool TokenIsFirst() const { return reinterpret_cast<uintptr_t>(&liveToken_) < reinterpret_cast<uintptr_t>(&rows_); }
 
     LONG Count(const std::string& line) const {
         Wide wide = W(line);

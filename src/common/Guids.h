@@ -2,7 +2,7 @@
 // import library defines.
 #pragma once
 
-#include "platform/Platform.h"
+#include "../platform/Interfaces.h"
 
 // The data-object class, served by this library.
 extern "C" const CLSID CLSID_VxASCOSP;

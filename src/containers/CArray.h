@@ -125,8 +125,8 @@ private:
             size_t slots = static_cast<size_t>(allocated_) + static_cast<size_t>(allocated_) / 2;
             if (slots < static_cast<size_t>(capacity) || !data_) slots = static_cast<size_t>(capacity);
             if (slots > 0x7FFFFFFF) slots = 0x7FFFFFFF;
-            size_t bytes = sizeof(T) * slots;
-            if (bytes / sizeof(T) != slots) throw VxOutOfMemoryError();
+            size_t bytes = 0;
+            if (!qv::ArrayBytes(slots, sizeof(T), &bytes)) throw VxOutOfMemoryError();
             void* block = qv::MemRealloc(data_, bytes);
             if (!block) throw VxOutOfMemoryError();
             data_ = static_cast<T*>(block);

@@ -87,8 +87,11 @@ private:
 
     Node* NewNode() {
         if (!free_) {
-            size_t bytes = sizeof(Block) + sizeof(Node) * static_cast<size_t>(blockSize_);
-            auto* block = static_cast<Block*>(qv::MemAlloc(bytes));
+            size_t bytes = 0;
+            if (!qv::ArrayBytes(static_cast<size_t>(blockSize_), sizeof(Node), &bytes) ||
+                bytes > static_cast<size_t>(-1) - sizeof(Block))
+                throw VxOutOfMemoryError();
+            auto* block = static_cast<Block*>(qv::MemAlloc(sizeof(Block) + bytes));
             if (!block) throw VxOutOfMemoryError();
             block->next = blocks_;
             blocks_ = block;

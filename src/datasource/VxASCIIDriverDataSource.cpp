@@ -46,14 +46,12 @@ HRESULT STDMETHODCALLTYPE VxASCIIDriverDataSource::getDataMember(DataMember bstr
         // not leave a COM method.
         return E_FAIL;
     }
-    lastTable_ = table;
     if (!table) return E_OUTOFMEMORY;
     HRESULT hr = table->QueryInterface(riid, reinterpret_cast<void**>(ppunk));
     if (FAILED(hr)) {
         // Its count is still 0, so it goes directly; a table that was never
         // changed writes nothing on the way.
         delete table;
-        lastTable_ = nullptr;
     }
     return hr;
 }

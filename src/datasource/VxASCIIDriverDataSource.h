@@ -10,8 +10,6 @@
 #include "containers/VxList.h"
 #include "platform/Platform.h"
 
-class VxASCOSPObject;
-
 class VxASCIIDriverDataSource : public DataSource {
 public:
     VxASCIIDriverDataSource();
@@ -38,9 +36,10 @@ public:
     // Drops the earliest registration of the listener; E_FAIL when it has none.
     HRESULT STDMETHODCALLTYPE removeDataSourceListener(DataSourceListener* pDSL) override;
 
-private:
-    VxASCOSPObject* lastTable_ = nullptr;    // not owning: never released or read
+protected:  // tests reach the state through a derived probe
+    // First, so that it goes last: DllCanUnloadNow must not answer S_OK while
+    // the destructors of the members below still run library code.
+    qv::LiveObjectToken liveToken_;          // keeps the library loaded while the source lives
     VxList<DataSourceListener*> listeners_;  // one reference held on each
     LONG refCount_ = 0;                      // interlocked only
-    qv::LiveObjectToken liveToken_;          // keeps the library loaded while the source lives
 };

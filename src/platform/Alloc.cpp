@@ -8,7 +8,17 @@ namespace qv {
 namespace {
 std::atomic<long> g_failCountdown{0};
 std::atomic<long> g_allocCount{0};
+std::atomic<size_t> g_sizeLimit{0};  // 0: no limit beyond size_t's own
 }  // namespace
+
+bool ArrayBytes(size_t count, size_t size, size_t* bytes) {
+    size_t limit = g_sizeLimit.load();
+    if (limit == 0) limit = static_cast<size_t>(-1);
+    if (size != 0 && count > limit / size) return false;
+    *bytes = count * size;
+    return true;
+}
+void SetSizeLimit(size_t limit) { g_sizeLimit.store(limit); }
 
 void SetAllocFailure(long nth) { g_failCountdown.store(nth); }
 long AllocCount() { return g_allocCount.load(); }
@@ -29,10 +39,25 @@ void* MemRealloc(void* block, size_t bytes) {
 }
 void MemFree(void* block) { std::free(block); }
 
+bool GrowBlock(void** block, size_t* capacity, size_t length, size_t more, size_t size) {
+    if (*capacity >= length && *capacity - length >= more) return true;
+    const size_t most = static_cast<size_t>(-1);
+    if (more > most - length) return false;
+    size_t wanted = length + more;
+    size_t grown = *capacity ? *capacity : 256;
+    while (grown < wanted) grown = grown > most / 2 ? wanted : grown * 2;
+    size_t bytes;
+    if (!ArrayBytes(grown, size, &bytes)) return false;
+    void* moved = MemRealloc(*block, bytes);
+    if (!moved) return false;
+    *block = moved;
+    *capacity = grown;
+    return true;
+}
+
 void* TaskMemAlloc(size_t bytes) { return AllocShouldFail() ? nullptr : CoTaskMemAlloc(bytes ? bytes : 1); }
 void TaskMemFree(void* block) { CoTaskMemFree(block); }
 
-BSTR AllocBstr(const OLECHAR* text) { return AllocShouldFail() ? nullptr : SysAllocString(text); }
 BSTR AllocBstrLen(const OLECHAR* text, unsigned length) {
     return AllocShouldFail() ? nullptr : SysAllocStringLen(text, length);
 }

@@ -22,17 +22,37 @@ void ResetAllocCount();
 // Counts one allocation; true when the hook says that this one must fail.
 bool AllocShouldFail();
 
+// Sets bytes to count * size, the size of a block of count elements; false,
+// with bytes untouched, when the product does not fit in a size_t (or exceeds
+// the test's limit below): no such block can exist.
+bool ArrayBytes(size_t count, size_t size, size_t* bytes);
+// Test hook: products above limit count as overflowing, as they would where
+// size_t is that narrow (a 32-bit build); 0 restores the platform's own limit.
+void SetSizeLimit(size_t limit);
+
 // Plain heap blocks (containers, buffers).
 void* MemAlloc(size_t bytes);
 void* MemRealloc(void* block, size_t bytes);
 void MemFree(void* block);
 
+// Makes room in a MemRealloc block of capacity elements of size bytes each
+// for more elements after the first length: the capacity doubles, from 256,
+// until they fit. False, with block and capacity unchanged, when memory runs
+// out or the block's size would not fit in a size_t.
+bool GrowBlock(void** block, size_t* capacity, size_t length, size_t more, size_t size);
+template <class T>
+bool GrowBlock(T*& block, size_t& capacity, size_t length, size_t more) {
+    void* raw = block;
+    if (!GrowBlock(&raw, &capacity, length, more, sizeof(T))) return false;
+    block = static_cast<T*>(raw);
+    return true;
+}
+
 // The COM task allocator (row records and cell arrays).
 void* TaskMemAlloc(size_t bytes);
 void TaskMemFree(void* block);
 
-// BSTRs; null when the allocation fails.
-BSTR AllocBstr(const OLECHAR* text);
+// A BSTR; null when the allocation fails.
 BSTR AllocBstrLen(const OLECHAR* text, unsigned length);
 
 // VariantCopy and VariantCopyInd that fail with E_OUTOFMEMORY, leaving the

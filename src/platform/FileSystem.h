@@ -4,14 +4,17 @@
 
 namespace qv {
 
-// True when the existing file opens for reading and writing, without being
-// created or truncated and without any sharing restriction; it is closed again at once.
-bool CanOpenForUpdate(const char* path);
+// Asks the file system without opening anything: true when the file exists,
+// is no folder, and its permissions let this process write it. A file without
+// any write permission (Linux: no write permission bit at all; Windows: the
+// read-only attribute) counts as read-only for every user, the administrator
+// included, so that a file marked read-only is never rewritten whoever runs
+// the program.
+bool HasWritePermission(const char* path);
 
-// True when the file exists and may be written. A file without any write
-// permission (Linux: no write permission bit at all; Windows: the read-only
-// attribute) counts as read-only for every user, the administrator included,
-// so that a file marked read-only is never rewritten whoever runs the program.
-bool IsWritableFile(const char* path);
+// Tries it: true when the existing file opens for reading and writing, without
+// being created or truncated and without any sharing restriction; it is closed
+// again at once.
+bool OpenableForUpdate(const char* path);
 
 }  // namespace qv

@@ -3,12 +3,8 @@
 // the SDK's own; elsewhere the portability layer in linux/ stands in for them.
 #pragma once
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
-#include "linux/ComBase.h"
-#include "linux/OleAuto.h"
-#include "linux/DataBinding.h"
+#include "Interfaces.h"
+#ifndef _WIN32
 #include "linux/Kernel.h"
 #endif
 

@@ -1,6 +1,8 @@
 // ReplacementFile: writes the new contents of a file beside it in a temporary
 // file and then puts them in its place in one atomic replace, so that the
 // file on disk is at every moment either its old or its new complete self.
+// The one way the library rewrites a file: the table's save and, on Linux,
+// the registry file.
 #pragma once
 
 #include <cstddef>
@@ -8,11 +10,25 @@
 
 namespace qv {
 
-// Test hook standing in for a full disk: the nth write or flush to stable
-// storage from now fails (1 = the next one); 0 disarms.
+// The file calls of a replacement that matter to durability, as the test
+// hooks see them.
+enum class FileCall {
+    kWrite,        // data appended to a temporary file
+    kFlush,        // a temporary file flushed to stable storage
+    kReplace,      // a temporary file put in the target's place
+    kFolderFlush,  // the target's folder flushed, so that the replace lasts
+};
+
+// Test hook: observer hears of every file call of every replacement, just
+// before the call is made; null removes it.
+typedef void (*FileCallObserver)(FileCall call);
+void SetFileCallObserver(FileCallObserver observer);
+// Test hook standing in for a full disk: the nth write or flush from now
+// fails (1 = the next one); 0 disarms.
 void SetWriteFailure(long nth);
-// Counts one write or flush; true when the hook says that this one must fail.
-bool WriteShouldFail();
+// Tells the observer of one call and counts a write or flush; true when the
+// write-failure hook says that this one must fail.
+bool FileCallFails(FileCall call);
 
 class ReplacementFile {
 public:
@@ -22,19 +38,29 @@ public:
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    // Starts replacing target. Refuses a target that exists but is read-only;
-    // creates the temporary file in the temporary directory (TMPDIR or /tmp on
+    // True when Begin and Commit may replace target as it stands now: it does
+    // not exist, or it is a regular file with write permission (see
+    // HasWritePermission); and (Linux) its folder lets this process put
+    // another file in its place. Nothing is opened or created.
+    static bool CanReplace(const char* target);
+
+    // Starts replacing target, refusing a target that CanReplace refuses.
+    // Creates the temporary file in the temporary directory (TMPDIR or /tmp on
     // Linux, GetTempPath on Windows) exclusively, never opening a name that
-    // already exists, and readable by its owner only. False when either fails.
-    bool Begin(const char* target);
+    // already exists, and readable by its owner only. newFileMode is the
+    // permission bits (Linux) that target receives if it does not exist at
+    // the commit. False when either fails.
+    bool Begin(const char* target, unsigned newFileMode = 0600);
     // Appends bytes to the temporary file; false when the write fails.
     bool Write(const void* data, size_t bytes);
-    // Flushes the temporary file to stable storage, gives it the target's
-    // permission bits (Linux) and puts it in the target's place with one
-    // atomic replace. When the temporary directory lies on another volume it
-    // is first copied into a new temporary file beside the target. True when
-    // the new contents are in place; on false the target is as it was. Either
-    // way no temporary file remains.
+    // Gives the temporary file the target's owner, group and permission bits
+    // (Linux) or security descriptor (Windows), as far as this process may,
+    // flushes it to stable storage and puts it in the target's place with
+    // one atomic replace, after which (Linux) the folder is flushed too. When
+    // the temporary directory lies on another volume the file is first
+    // copied into a new temporary file beside the target. True when the new
+    // contents are in place; on false the target is as it was and (Linux)
+    // errno tells why. Either way no temporary file remains.
     bool Commit();
     // Closes and deletes the temporary file, if any.
     void Abort();
@@ -45,6 +71,7 @@ private:
     intptr_t handle_ = -1;               // the open temporary file; -1 when none
     char tempPath_[kPathCapacity] = {};  // the temporary file; empty when none
     char target_[kPathCapacity] = {};    // the file to replace
+    unsigned newFileMode_ = 0600;        // the bits of a target made by the commit
 };
 
 }  // namespace qv

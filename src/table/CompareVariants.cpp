@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "VxASCOSPObject.h"
+#include "platform/WideString.h"
 
 namespace {
 
@@ -23,11 +24,6 @@ Order OrderOfReal(T a, T b) {
     return OrderOf(a, b);
 }
 
-unsigned FoldCase(OLECHAR c) {
-    unsigned u = static_cast<unsigned>(c);
-    return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
-}
-
 // Compares the whole texts (a NUL is an ordinary character; a null BSTR is
 // the empty string) code unit by code unit; a text that is the start of the
 // other sorts first. Case-insensitive folds only A to Z, onto a to z.
@@ -35,8 +31,8 @@ Order OrderOfText(BSTR a, BSTR b, bool caseSensitive) {
     UINT lengthA = SysStringLen(a), lengthB = SysStringLen(b);
     UINT common = lengthA < lengthB ? lengthA : lengthB;
     for (UINT i = 0; i < common; ++i) {
-        unsigned ca = caseSensitive ? static_cast<unsigned>(a[i]) : FoldCase(a[i]);
-        unsigned cb = caseSensitive ? static_cast<unsigned>(b[i]) : FoldCase(b[i]);
+        unsigned ca = caseSensitive ? static_cast<unsigned>(a[i]) : qv::FoldAscii(a[i]);
+        unsigned cb = caseSensitive ? static_cast<unsigned>(b[i]) : qv::FoldAscii(b[i]);
         if (ca != cb) return OrderOf(ca, cb);
     }
     return OrderOf(lengthA, lengthB);

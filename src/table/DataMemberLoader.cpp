@@ -96,7 +96,7 @@ HRESULT VxASCOSPObject::LoadFile() {
     qv::FileReader file;
     bool opened = file.Open(fileName_);
     // A file that cannot be written could never take the table's changes.
-    if (!opened || !qv::IsWritableFile(fileName_)) return ASC_E_FILEACCESS;
+    if (!opened || !qv::HasWritePermission(fileName_)) return ASC_E_FILEACCESS;
 
     VxLineReader lines(file);
     const OLECHAR* line = nullptr;

@@ -1,6 +1,8 @@
 // The editing methods: setVariant, insertRows and deleteRows. Each tells the
 // listeners before and after its change; insertRows and deleteRows do so while
 // they hold the row array's lock, setVariant without it.
+#include <new>
+
 #include "VxASCOSPObject.h"
 #include "platform/VariantText.h"
 
@@ -20,20 +22,28 @@ VARTYPE ReferredType(const VARIANT& value) {
     return static_cast<VARTYPE>(inner.vt & ~VT_BYREF);
 }
 
-// True when no character of the text would end a field when the file is read
-// back: a line feed ends the line, a Ctrl-Z the file.
-bool FitsOneField(BSTR text) {
-    UINT length = SysStringLen(text);
-    for (UINT i = 0; i < length; ++i)
-        if (text[i] == 0x0A || text[i] == 0x1A) return false;
-    return true;
+// True when the writer can write the value so that it reads back: no field
+// (VT_EMPTY, VT_NULL), a string in which no character would end the field
+// when the file is read back (a line feed ends the line, a Ctrl-Z the file),
+// or a value that has a text (not every date or decimal has one). Throws
+// std::bad_alloc when the text cannot be made.
+bool IsWritable(const VARIANT& value) {
+    if (value.vt == VT_EMPTY || value.vt == VT_NULL) return true;
+    if (value.vt == VT_BSTR) {
+        UINT length = SysStringLen(value.bstrVal);
+        for (UINT i = 0; i < length; ++i)
+            if (value.bstrVal[i] == 0x0A || value.bstrVal[i] == 0x1A) return false;
+        return true;
+    }
+    qv::WideString text;
+    return qv::VariantToText(value, text);
 }
 
 // Copies a client's value into the form a cell keeps: a by-reference value as
 // the value it refers to, never as the caller's pointer. E_INVALIDARG for a
-// value the file could not hold (no text form: objects, arrays, records, error
-// codes; a string that would not read back as one field); E_OUTOFMEMORY when
-// the copy cannot be made. value is VT_EMPTY on failure.
+// value the file could not hold (objects, arrays, records and error codes are
+// not copied at all); E_OUTOFMEMORY when the copy cannot be made. value is
+// VT_EMPTY on failure.
 HRESULT CopyCellValue(const VARIANT& source, VARIANT* value) {
     VARTYPE type = ReferredType(source);
     if (type != VT_EMPTY && type != VT_NULL && type != VT_BSTR && !qv::HasTextForm(type)) return E_INVALIDARG;
@@ -43,11 +53,14 @@ HRESULT CopyCellValue(const VARIANT& source, VARIANT* value) {
         VariantInit(value);
         return E_INVALIDARG;
     }
-    if (value->vt == VT_BSTR && !FitsOneField(value->bstrVal)) {
-        VariantClear(value);
-        return E_INVALIDARG;
+    try {
+        if (IsWritable(*value)) return S_OK;
+        hr = E_INVALIDARG;
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
     }
-    return S_OK;
+    VariantClear(value);
+    return hr;
 }
 
 }  // namespace
@@ -66,8 +79,9 @@ void VxASCOSPObject::RemoveRows(LONG first, LONG count) {
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT, VARIANT Var) {
     if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;  // row 0, the label row, has no cells
     if (iColumn <= 0 || iColumn > columnCount_) return E_INVALIDARG;
-    // With no delimiter the file cannot keep two fields of a line apart.
-    if (delimiters_[0] == 0 && iColumn != 1) return E_INVALIDARG;
+    // Without a delimiter that the writer can put between fields, a line of
+    // the file holds one field only: a second would fail the whole save.
+    if (iColumn != 1 && !WriteDelimiter()) return E_INVALIDARG;
     if (iRow > LockedRowCount()) return E_INVALIDARG;
     const LONG row = static_cast<LONG>(iRow);
     const LONG column = static_cast<LONG>(iColumn);
@@ -121,20 +135,6 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
     const LONG wanted = static_cast<LONG>(cRows);
 
     CSingleLock lock(rows_.GetLock());
-    // A table without even the placeholder row gets one first, so that it
-    // becomes an ordinary table whose data rows start at row 1.
-    if (rows_.GetSize() == 0) {
-        ROWHEADER* placeholder = nullptr;
-        HRESULT hr = AllocRow(columnCount_, &placeholder);
-        if (FAILED(hr)) return hr;
-        try {
-            rows_.Add(placeholder);
-        } catch (const VxOutOfMemoryError&) {
-            FreeRow(placeholder);
-            return E_FAIL;
-        }
-    }
-
     // A row past the end appends after the last row.
     LONG position = iRow < rows_.GetSize() ? static_cast<LONG>(iRow) : rows_.GetSize();
     NotifyListeners(kAboutToInsertRows, position, -1, wanted);
@@ -178,12 +178,10 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::deleteRows(DBROWCOUNT iRow, DBROWCOUNT
     if (iRow == 0 || iRow > last) return E_INVALIDARG;
 
     if (iRow == -1) {
-        // Every data row; the number of rows is not used. A table without even
-        // the placeholder row has none to delete. The modified flag stays as
-        // it was: this form never makes the table be written back.
-        LONG count = last > 0 ? last : 0;
-        NotifyListeners(kAboutToDeleteRows, -1, -1, count);
-        count = rows_.GetSize() > 1 ? rows_.GetSize() - 1 : 0;  // a listener may have changed the table
+        // Every data row; the number of rows is not used. The modified flag
+        // stays as it was: this form never makes the table be written back.
+        NotifyListeners(kAboutToDeleteRows, -1, -1, last);
+        LONG count = rows_.GetSize() - 1;  // a listener may have changed the table
         *pcRowsDeleted = count;
         RemoveRows(1, count);
         NotifyListeners(kDeletedRows, -1, -1, count);

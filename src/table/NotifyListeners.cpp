@@ -43,7 +43,10 @@ HRESULT VxASCOSPObject::NotifyListeners(EditEvent event, DBROWCOUNT row, DB_LORD
         int wanted = listeners_.GetCount();
         if (wanted == 0) return S_OK;
         if (wanted > kInlineListeners) {
-            void* block = qv::MemAlloc(sizeof(OLEDBSimpleProviderListener*) * static_cast<size_t>(wanted));
+            size_t bytes = 0;
+            void* block = qv::ArrayBytes(static_cast<size_t>(wanted), sizeof(OLEDBSimpleProviderListener*), &bytes)
+                              ? qv::MemAlloc(bytes)
+                              : nullptr;
             if (block) {
                 copy = static_cast<OLEDBSimpleProviderListener**>(block);
             } else {

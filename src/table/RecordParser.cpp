@@ -37,14 +37,9 @@ HRESULT VxASCOSPObject::ParseRecord(const OLECHAR* line, size_t length) {
 
     // A field's text is never longer than the line, so one buffer of the
     // line's length holds any field.
-    if (fieldBuffer_.size < length + 1) {
-        void* grown = qv::MemRealloc(fieldBuffer_.text, sizeof(OLECHAR) * (length + 1));
-        if (!grown) {
-            FreeRow(row);
-            return E_FAIL;
-        }
-        fieldBuffer_.text = static_cast<OLECHAR*>(grown);
-        fieldBuffer_.size = length + 1;
+    if (!qv::GrowBlock(fieldBuffer_.text, fieldBuffer_.size, 0, length + 1)) {
+        FreeRow(row);
+        return E_FAIL;
     }
 
     OLECHAR* field = fieldBuffer_.text;

@@ -1,7 +1,7 @@
 // The table model's row routines: making, freeing and clearing rows.
 #include "VxASCOSPObject.h"
-
 #include "platform/FileSystem.h"
+#include "platform/ReplacementFile.h"
 
 VxASCOSPObject::VxASCOSPObject() {
     // The array is empty, so setting its grow-by allocates nothing.
@@ -10,10 +10,15 @@ VxASCOSPObject::VxASCOSPObject() {
 
 HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
     *row = nullptr;
+    // Where size_t has 32 bits, the cells of a wide enough line would wrap
+    // their byte count round to a small block.
+    size_t cellBytes = 0;
+    if (cellCount < 0 || !qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VARIANT), &cellBytes))
+        return E_OUTOFMEMORY;
     auto* record = static_cast<ROWHEADER*>(qv::TaskMemAlloc(sizeof(ROWHEADER)));
     if (!record) return E_OUTOFMEMORY;
     record->status = OSPRW_READWRITE;
-    record->cells = static_cast<VARIANT*>(qv::TaskMemAlloc(sizeof(VARIANT) * static_cast<size_t>(cellCount)));
+    record->cells = static_cast<VARIANT*>(qv::TaskMemAlloc(cellBytes));
     if (!record->cells) {
         qv::TaskMemFree(record);
         return E_OUTOFMEMORY;
@@ -36,8 +41,9 @@ void VxASCOSPObject::RemoveAllRows() {
     rows_.SetSize(0);
 }
 
-// A read-only file fails even for the administrator, who could open it for
-// update: the save would refuse it, and the edit is better refused now.
+// Refuses what the save would refuse: a read-only file (even for the
+// administrator, who could open it for update), and a folder that does not
+// let the file be replaced. The edit is better refused now than lost later.
 HRESULT VxASCOSPObject::CheckFileWritable() {
-    return qv::IsWritableFile(fileName_) && qv::CanOpenForUpdate(fileName_) ? S_OK : E_FAIL;
+    return qv::OpenableForUpdate(fileName_) && qv::ReplacementFile::CanReplace(fileName_) ? S_OK : E_FAIL;
 }

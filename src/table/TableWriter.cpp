@@ -21,18 +21,6 @@ bool IsLowSurrogate(OLECHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
-bool VxASCOSPObject::ByteBuffer::Reserve(size_t more) {
-    if (capacity - length >= more) return true;
-    size_t wanted = length + more;
-    size_t grown = capacity ? capacity : 256;
-    while (grown < wanted) grown *= 2;
-    void* block = qv::MemRealloc(bytes, grown);
-    if (!block) return false;
-    bytes = static_cast<char*>(block);
-    capacity = grown;
-    return true;
-}
-
 OLECHAR VxASCOSPObject::WriteDelimiter() const {
     // The reader meets only characters up to U+00FF, never a line feed, and
     // nothing after a Ctrl-Z: any other delimiter would join the fields it
@@ -51,12 +39,13 @@ OLECHAR VxASCOSPObject::WriteDelimiter() const {
 //
 // With a delimiter set of several characters the first one that the reader
 // can meet goes between fields. With none (the second build's empty set, or a
-// set the reader never meets) the fields of a row could not be told apart when
-// it is read, so a row with a filled cell after the first fails with E_FAIL
-// rather than be merged into one field; editing refuses such cells while the
-// set is empty, so this is a safety net. A value holding a line feed or a Ctrl-Z cannot read back
-// either (the reader ends the line or the file there) and fails the row too.
-// The failed row makes the whole save fail, leaving the data file as it was.
+// set the reader never meets between fields) the fields of a row could not be
+// told apart when it is read, so a row with a filled cell after the first
+// fails with E_FAIL rather than be merged into one field; setVariant refuses
+// such cells by the same WriteDelimiter, so this is a safety net. A value
+// holding a line feed or a Ctrl-Z cannot read back either (the reader ends the
+// line or the file there) and fails the row too. The failed row makes the
+// whole save fail, leaving the data file as it was.
 HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const {
     LONG end = columnCount_;
     while (end > 0 && row->cells[end - 1].vt == VT_EMPTY) --end;

@@ -1,6 +1,7 @@
 // VxASCOSPObject: one delimited text file held whole in memory and served as
 // an OLEDBSimpleProvider table. Row 0 of the row array is a hidden placeholder
-// (a second copy of the first line); data row k is entry k. The table is
+// (a second copy of the first line), which every loaded table keeps until it
+// is destroyed; data row k is entry k. The table is
 // loaded by its constructor and written back, when modified, by its destructor.
 //
 // Thread safety: every method may be called on any thread. The row array's
@@ -88,7 +89,7 @@ protected:
         ByteBuffer& operator=(const ByteBuffer&) = delete;
         ~ByteBuffer() { qv::MemFree(bytes); }
         // Room for more bytes after length; false when memory runs out.
-        bool Reserve(size_t more);
+        bool Reserve(size_t more) { return qv::GrowBlock(bytes, capacity, length, more); }
     };
     // Appends the line of a row, its CR LF included, to line: the cells up to
     // the last that is not VT_EMPTY, strings and the text of other values
@@ -97,7 +98,8 @@ protected:
     // holds the row's bytes in part.
     HRESULT FormatRow(const ROWHEADER* row, ByteBuffer& line) const;
     // The character put between fields: the first of the delimiter set that
-    // the reader can meet as a byte; 0 when there is none.
+    // the reader can meet between two fields; 0 when there is none, and then
+    // setVariant refuses every column after the first.
     OLECHAR WriteDelimiter() const;
 
     // --- Loading and saving ---
@@ -159,7 +161,7 @@ protected:
     // How the cell stands to the sought value; find's comparison.
     static VariantOrder CompareVariants(const VARIANT& cell, const VARIANT& sought, bool caseSensitive);
 
-    // The number of data rows (-1 when the array is empty), read under the row array's lock.
+    // The number of data rows, read under the row array's lock.
     LONG LockedRowCount();
     // Frees count rows from first on and closes their entries. Row array's lock held.
     void RemoveRows(LONG first, LONG count);
@@ -168,19 +170,20 @@ protected:
     static bool InRowRange(LONGLONG value) { return value >= -0x7FFFFFFFLL - 1 && value <= 0x7FFFFFFFLL; }
 
     // --- State, in declaration order ---
-    VxArray<ROWHEADER*> rows_;                  // entry 0 the placeholder; data row k at k
-    LONG columnCount_ = 0;                      // cells in every row
-    char fileName_[kFileNameSize] = {};         // narrow path; empty means no file
-    OLECHAR delimiters_[kMaxDelimiters + 1] = {};  // each separates fields; zero-terminated
+    // First, so that it goes last: DllCanUnloadNow must not answer S_OK while
+    // the destructors of the members below still run library code.
+    qv::LiveObjectToken liveToken_;                   // keeps the library loaded while the table lives
+    VxArray<ROWHEADER*> rows_;                        // entry 0 the placeholder; data row k at k
+    LONG columnCount_ = 0;                            // cells in every row
+    char fileName_[kFileNameSize] = {};               // narrow path; empty means no file
+    OLECHAR delimiters_[kMaxDelimiters + 1] = {};     // each separates fields; zero-terminated
     VxList<OLEDBSimpleProviderListener*> listeners_;  // one reference held on each
-    LONG refCount_ = 0;                         // interlocked only
-    BYTE modified_ = 0;                         // rows differ from the file
-    BYTE writeChecked_ = 0;                     // the first setVariant made its check
-    LONG widestColumnCount_ = 0;                // widest line seen while loading
+    LONG refCount_ = 0;                               // interlocked only
+    BYTE modified_ = 0;                               // rows differ from the file
+    BYTE writeChecked_ = 0;                           // the first setVariant made its check
+    LONG widestColumnCount_ = 0;                      // widest line seen while loading
 
 private:
-    qv::LiveObjectToken liveToken_;  // keeps the library loaded while the table lives
-
     // Scratch space for ParseRecord's field text, reused from line to line.
     struct FieldBuffer {
         OLECHAR* text = nullptr;

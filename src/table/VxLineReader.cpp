@@ -14,18 +14,6 @@ VxLineReader::~VxLineReader() {
     qv::MemFree(line_);
 }
 
-bool VxLineReader::Reserve(size_t more) {
-    if (lineCapacity_ - lineLength_ >= more) return true;
-    size_t wanted = lineLength_ + more;
-    size_t capacity = lineCapacity_ ? lineCapacity_ : 256;
-    while (capacity < wanted) capacity *= 2;
-    void* grown = qv::MemRealloc(line_, capacity * sizeof(OLECHAR));
-    if (!grown) return false;
-    line_ = static_cast<OLECHAR*>(grown);
-    lineCapacity_ = capacity;
-    return true;
-}
-
 HRESULT VxLineReader::Fill() {
     if (!block_) {
         block_ = static_cast<unsigned char*>(qv::MemAlloc(kBlockSize));
@@ -57,7 +45,7 @@ HRESULT VxLineReader::Next(const OLECHAR** line, size_t* length) {
             feed = nullptr;
             ended_ = true;
         }
-        if (!Reserve(segment + 1)) return E_OUTOFMEMORY;
+        if (!qv::GrowBlock(line_, lineCapacity_, lineLength_, segment + 1)) return E_OUTOFMEMORY;
         OLECHAR* out = line_ + lineLength_;
         for (size_t i = 0; i < segment; ++i) out[i] = static_cast<OLECHAR>(start[i]);
         lineLength_ += segment;

@@ -28,7 +28,6 @@ public:
 
 private:
     HRESULT Fill();
-    bool Reserve(size_t more);
 
     qv::FileReader& file_;
     unsigned char* block_ = nullptr;  // kBlockSize bytes read from the file
@@ -36,6 +35,6 @@ private:
     size_t position_ = 0;             // next unread byte of block_
     bool ended_ = false;              // the end of the file (or a Ctrl-Z) was met
     OLECHAR* line_ = nullptr;         // the current line, widened
-    size_t lineLength_ = 0;
-    size_t lineCapacity_ = 0;
+    size_t lineLength_ = 0;           // code units in line_
+    size_t lineCapacity_ = 0;         // code units line_ has room for
 };

@@ -67,7 +67,8 @@ std::string HelpText(const std::string& command) {
         return "usage: quorvel " + command +
                " [LIBRARY]\n"
                "\n"
-               "Loads LIBRARY (default: the Quorvel library beside this program) and calls its " +
+               "Loads LIBRARY (default: the Quorvel library beside this program, else the one\n"
+               "installed with it) and calls its " +
                (command == "register" ? std::string("DllRegisterServer,\nwhich writes")
                                       : std::string("DllUnregisterServer,\nwhich removes")) +
                " the provider's sixteen registry entries.\n";
@@ -105,11 +106,13 @@ std::string HelpText(const std::string& command) {
                "'error NAME 0xXXXXXXXX: meaning' and the shell goes on; its exit status is then 1.\n"
                "A line that is no command answers 'error: why'; so does a plain line that is not\n"
                "valid text in the system's encoding (UTF-8 on Linux), rather than be stored altered.\n"
+               "An insert that fails after making rows adds '; inserted N': those rows stay.\n"
                "\n"
                "With --json every input line is a JSON array, e.g. [\"set\",2,3,\"x\"] or\n"
                "[\"find\",1,2,\"b\",0,1] (text before flags and comparison), and every answer a JSON\n"
                "object with \"hr\" and the out values: rows, cols, value, inserted, deleted, row,\n"
-               "status, locale, table. Events are objects such as {\"event\":\"cellChanged\",\"row\":2,\"col\":3}.\n";
+               "status, locale, table (a failed insert that made rows keeps \"inserted\"). Events are\n"
+               "objects such as {\"event\":\"cellChanged\",\"row\":2,\"col\":3}.\n";
     return std::string();
 }
 

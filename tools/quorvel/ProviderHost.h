@@ -38,7 +38,7 @@ private:
 // DllUnregisterServer; detail names a failure to load.
 HRESULT CallRegistration(const std::string& libraryPath, bool install, std::string& detail);
 
-// The provider library installed beside this program.
+// The provider library beside this program, or where the install put it.
 std::string DefaultLibraryPath();
 
 }  // namespace quorvel

@@ -163,7 +163,12 @@ std::string DefaultLibraryPath() {
     ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) return "Quorvel.so";
     std::string path(self, static_cast<size_t>(length));
-    return path.substr(0, path.rfind('/') + 1) + "Quorvel.so";
+    std::string folder = path.substr(0, path.rfind('/') + 1);
+    // In a build tree the library lies beside the program; installed, in a
+    // folder of its own (QUORVEL_INSTALLED_LIBRARY, relative to the program's).
+    std::string beside = folder + "Quorvel.so";
+    std::string installed = folder + QUORVEL_INSTALLED_LIBRARY;
+    return access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0 ? installed : beside;
 }
 
 }  // namespace quorvel

@@ -252,7 +252,8 @@ void Shell::Print(const Answer& answer) {
     if (!answer.error.empty()) {
         WriteLine("error: " + answer.error);
     } else if (FAILED(answer.hr)) {
-        WriteLine("error " + HResultLabel(answer.hr) + ": " + HResultMeaning(answer.hr));
+        std::string line = "error " + HResultLabel(answer.hr) + ": " + HResultMeaning(answer.hr);
+        WriteLine(answer.partial.empty() ? line : line + "; " + answer.partial);
     } else {
         for (const std::string& text : answer.lines) WriteLine(text);
     }
@@ -308,6 +309,9 @@ Shell::Answer Shell::Execute(const ShellCommand& command, bool& quit) {
         std::string key = name == "insert" ? "inserted" : "deleted";
         answer.values[key] = static_cast<LONG>(done);
         answer.lines.push_back(key + " " + std::to_string(static_cast<LONG>(done)));
+        // An insert that runs out of memory part-way keeps the rows it made,
+        // and they are saved with the table: the user must hear of them.
+        if (FAILED(answer.hr) && done > 0) answer.partial = answer.lines.back();
     } else if (name == "find") {
         VARIANT value;
         VariantInit(&value);
@@ -360,8 +364,9 @@ Shell::Answer Shell::Execute(const ShellCommand& command, bool& quit) {
         quit = true;
         answer.lines.push_back("ok");
     }
-    // Out values are only reported for calls that succeeded.
-    if (FAILED(answer.hr)) answer.values = nlohmann::ordered_json::object();
+    // Out values are only reported for calls that succeeded, or that changed
+    // the table before they failed.
+    if (FAILED(answer.hr) && answer.partial.empty()) answer.values = nlohmann::ordered_json::object();
     return answer;
 }
 

@@ -48,6 +48,7 @@ private:
         nlohmann::ordered_json values = nlohmann::ordered_json::object();  // the out values by their JSON keys
         std::vector<std::string> lines;                                    // the plain answer
         std::string error;                                                 // a line that was no command
+        std::string partial;  // what a failed call did all the same; its values then stay
     };
 
     Answer Execute(const ShellCommand& command, bool& quit);

@@ -10,10 +10,14 @@ namespace qv {
 
 bool FileReader::Open(const char* path) {
     Close();
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // A named pipe would keep a blocking open waiting for a writer for ever:
+    // the type is checked first, and only a regular file is read, blocking.
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    int flags = 0;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (flags = ::fcntl(fd, F_GETFL)) < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return false;
     }

@@ -7,14 +7,17 @@
 
 namespace qv {
 
-bool CanOpenForUpdate(const char* path) {
-    int fd = ::open(path, O_RDWR | O_CLOEXEC);
+bool OpenableForUpdate(const char* path) {
+    // Without O_NONBLOCK the open of a pipe or a device can wait for ever.
+    int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
+    struct stat info;
+    bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
-    return true;
+    return regular;
 }
 
-bool IsWritableFile(const char* path) {
+bool HasWritePermission(const char* path) {
     struct stat info;
     if (::stat(path, &info) != 0 || S_ISDIR(info.st_mode)) return false;
     // access() alone says yes to root for any file; the bits make a read-only

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "../ReplacementFile.h"
 #include "Registry.h"
 
 namespace qv {
@@ -83,37 +84,12 @@ LONG ReadFile(const std::string& path, Tree& tree) {
     return tree.Parse(text, error) ? ERROR_SUCCESS : ERROR_BADDB;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t put = write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        done += static_cast<size_t>(put);
-    }
-    return true;
-}
-
-// Writes the text beside the file and renames it over the file, so that a
-// reader sees the old registry or the new one and never a part of either.
+// Replaces the file whole, so that a reader sees the old registry or the new
+// one and never a part of either. The first registration creates it.
 LONG ReplaceFile(const std::string& path, const std::string& text) {
-    std::string temp = path + ".tmp." + std::to_string(getpid());
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return ErrorFromErrno(errno, ERROR_WRITE_FAULT);
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0) fchmod(fd, info.st_mode & 07777);
-    bool written = WriteAll(fd, text) && fsync(fd) == 0;
-    int error = errno;
-    if (close(fd) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written || rename(temp.c_str(), path.c_str()) != 0) {
-        if (written) error = errno;
-        unlink(temp.c_str());
-        return ErrorFromErrno(error, ERROR_WRITE_FAULT);
-    }
-    return ERROR_SUCCESS;
+    ReplacementFile file;
+    if (file.Begin(path.c_str(), 0644) && file.Write(text.data(), text.size()) && file.Commit()) return ERROR_SUCCESS;
+    return ErrorFromErrno(errno, ERROR_WRITE_FAULT);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // ReplacementFile over POSIX: mkostemp for the exclusive, owner-only temporary
-// file, fsync, fchmod to the target's bits, and rename as the atomic replace.
+// file, fchown and fchmod to the target's owner and bits, fsync, rename as the
+// atomic replace and an fsync of the folder after it.
 #include "../ReplacementFile.h"
 
 #include <errno.h>
@@ -29,12 +30,20 @@ bool JoinPath(char* out, size_t capacity, const char* directory, size_t director
     return true;
 }
 
+// Joins the folder of path and name into out ("." for a bare file name);
+// false when it does not fit.
+bool BesidePath(char* out, size_t capacity, const char* path, const char* name) {
+    const char* slash = strrchr(path, '/');
+    if (!slash) return JoinPath(out, capacity, ".", 1, name);
+    return JoinPath(out, capacity, path, slash == path ? 1 : static_cast<size_t>(slash - path), name);
+}
+
 // Creates a new file from the pattern in path (ending in XXXXXX), with mode
 // 0600, failing rather than opening a name that exists. The descriptor, or -1.
 int CreateExclusive(char* path) { return mkostemp(path, O_CLOEXEC); }
 
 bool WriteAll(int fd, const void* data, size_t bytes) {
-    if (WriteShouldFail()) {
+    if (FileCallFails(FileCall::kWrite)) {
         errno = ENOSPC;
         return false;
     }
@@ -52,51 +61,97 @@ bool WriteAll(int fd, const void* data, size_t bytes) {
 }
 
 bool SyncToDisk(int fd) {
-    if (WriteShouldFail()) {
+    if (FileCallFails(FileCall::kFlush)) {
         errno = ENOSPC;
         return false;
     }
     return ::fsync(fd) == 0;
 }
 
-// 1 when the target exists and may be replaced (mode receives its bits), 0
-// when it does not exist, -1 when it must not be replaced.
-int TargetState(const char* target, mode_t* mode) {
-    struct stat info;
-    if (::stat(target, &info) != 0) return errno == ENOENT ? 0 : -1;
-    // rename() would replace a read-only file without asking: ask here.
-    if (!IsWritableFile(target)) return -1;
-    *mode = info.st_mode & 07777;
-    return 1;
+bool Replace(const char* source, const char* target) {
+    FileCallFails(FileCall::kReplace);
+    return ::rename(source, target) == 0;
 }
 
 // Makes the rename itself durable: the directory entry reaches the disk too.
-void SyncDirectoryOf(const char* path) {
-    const char* slash = strrchr(path, '/');
-    char directory[ReplacementFile::kPathCapacity];
-    if (!slash) {
-        strcpy(directory, ".");
-    } else {
-        size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
-        memcpy(directory, path, length);
-        directory[length] = 0;
-    }
-    int fd = ::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void SyncFolderOf(const char* path) {
+    char folder[ReplacementFile::kPathCapacity];
+    if (!BesidePath(folder, sizeof folder, path, ".")) return;
+    FileCallFails(FileCall::kFolderFlush);
+    int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
 }
 
+// True when the folder of target lets this process put another file in
+// target's place; file is target's status, or null when it does not exist.
+// In a sticky folder (such as /tmp) only the file's owner, the folder's owner
+// or a privileged user may do that.
+bool FolderLetsReplace(const char* target, const struct stat* file) {
+    char folder[ReplacementFile::kPathCapacity];
+    struct stat info;
+    if (!BesidePath(folder, sizeof folder, target, ".") || ::stat(folder, &info) != 0) return false;
+    if (::faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) != 0) return false;
+    if (!(info.st_mode & S_ISVTX)) return true;
+    uid_t self = ::geteuid();
+    return self == 0 || info.st_uid == self || (file && file->st_uid == self);
+}
+
+enum TargetState { kRefused, kMissing, kPresent };
+
+// What target is, with its status in info when it exists. A target that is no
+// regular file, has no write permission, or whose folder would refuse the
+// replace is refused, with errno set.
+TargetState InspectTarget(const char* target, struct stat* info) {
+    if (::stat(target, info) != 0) {
+        if (errno != ENOENT) return kRefused;
+        if (FolderLetsReplace(target, nullptr)) return kMissing;
+        errno = EACCES;
+        return kRefused;
+    }
+    // rename() would replace a read-only file, a device or a pipe without
+    // asking: ask here.
+    if (!S_ISREG(info->st_mode) || !HasWritePermission(target) || !FolderLetsReplace(target, info)) {
+        errno = EACCES;
+        return kRefused;
+    }
+    return kPresent;
+}
+
+// Gives the new file the owner, group and permission bits of the file it
+// replaces, as far as this process may. Only root may give a file away, so
+// another user's edit leaves the file to that user; a set-user-id or
+// set-group-id bit then goes, since it would lend that user's rights.
+bool TakeOwnerAndMode(int fd, const struct stat& target) {
+    if (::fchown(fd, target.st_uid, target.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), target.st_gid);
+    struct stat now;
+    if (::fstat(fd, &now) != 0) return false;
+    mode_t mode = target.st_mode & 07777;
+    if (now.st_uid != target.st_uid) mode &= ~S_ISUID;
+    if (now.st_gid != target.st_gid) mode &= ~S_ISGID;
+    return ::fchmod(fd, mode) == 0;
+}
+
+// Gives the temporary file fd the target's owner and bits (or newFileMode
+// for a target that does not exist), flushes it, owner and bits included, and
+// closes it. False, with errno set, when a step fails; fd is closed either way.
+bool Finish(int fd, TargetState state, const struct stat& target, unsigned newFileMode) {
+    bool ok = state == kPresent ? TakeOwnerAndMode(fd, target) : ::fchmod(fd, newFileMode & 07777) == 0;
+    ok = ok && SyncToDisk(fd);
+    int error = errno;
+    if (::close(fd) != 0 && ok) return false;
+    errno = error;
+    return ok;
+}
+
 // Copies the closed file source into a new exclusive temporary file in the
-// target's directory, flushed and with the given bits, and renames it onto
-// the target. False, with nothing left of the copy, when any step fails.
-bool CopyBesideAndReplace(const char* source, const char* target, int targetState, mode_t mode) {
+// target's folder, finished as Finish does, and renames it onto the target.
+// False, with nothing left of the copy, when any step fails.
+bool CopyBesideAndReplace(const char* source, const char* target, TargetState state, const struct stat& info,
+                          unsigned newFileMode) {
     char beside[ReplacementFile::kPathCapacity];
-    const char* slash = strrchr(target, '/');
-    bool fits = slash ? JoinPath(beside, sizeof beside, target,
-                                 slash == target ? 1 : static_cast<size_t>(slash - target), ".quorvel-XXXXXX")
-                      : JoinPath(beside, sizeof beside, ".", 1, ".quorvel-XXXXXX");
-    if (!fits) return false;
+    if (!BesidePath(beside, sizeof beside, target, ".quorvel-XXXXXX")) return false;
     int in = ::open(source, O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     int out = CreateExclusive(beside);
@@ -119,19 +174,31 @@ bool CopyBesideAndReplace(const char* source, const char* target, int targetStat
         }
     }
     ::close(in);
-    ok = ok && SyncToDisk(out);
-    if (ok && targetState == 1) ok = ::fchmod(out, mode) == 0;
-    if (::close(out) != 0) ok = false;
-    ok = ok && ::rename(beside, target) == 0;
-    if (!ok) ::unlink(beside);
+    if (!ok) {
+        ::close(out);
+    } else {
+        ok = Finish(out, state, info, newFileMode) && Replace(beside, target);
+    }
+    if (!ok) {
+        int error = errno;
+        ::unlink(beside);
+        errno = error;
+    }
     return ok;
 }
 
 }  // namespace
 
-bool ReplacementFile::Begin(const char* target) {
+bool ReplacementFile::CanReplace(const char* target) {
+    char resolved[PATH_MAX];
+    struct stat info;
+    return InspectTarget(::realpath(target, resolved) ? resolved : target, &info) != kRefused;
+}
+
+bool ReplacementFile::Begin(const char* target, unsigned newFileMode) {
     Abort();
     target_[0] = 0;
+    newFileMode_ = newFileMode;
     // A symbolic link stays in place: the file it leads to is what is replaced.
     char resolved[PATH_MAX];
     const char* real = ::realpath(target, resolved) ? resolved : target;
@@ -139,13 +206,14 @@ bool ReplacementFile::Begin(const char* target) {
     if (length == 0 || length >= sizeof target_) return false;
     memcpy(target_, real, length + 1);
 
-    mode_t mode = 0;
-    if (TargetState(target_, &mode) < 0) return false;
+    struct stat info;
+    if (InspectTarget(target_, &info) == kRefused) return false;
 
     const char* directory = getenv("TMPDIR");
     if (!directory || !*directory) directory = "/tmp";
     if (!JoinPath(tempPath_, sizeof tempPath_, directory, strlen(directory), "quorvel-XXXXXX")) {
         tempPath_[0] = 0;
+        errno = ENAMETOOLONG;
         return false;
     }
     int fd = CreateExclusive(tempPath_);
@@ -162,38 +230,40 @@ bool ReplacementFile::Write(const void* data, size_t bytes) {
 }
 
 bool ReplacementFile::Commit() {
-    if (handle_ < 0) return false;
-    int fd = static_cast<int>(handle_);
-    mode_t mode = 0;
-    int state = TargetState(target_, &mode);
-    bool ok = state >= 0 && SyncToDisk(fd);
-    // The new file keeps the permission bits of the one it replaces.
-    if (ok && state == 1) ok = ::fchmod(fd, mode) == 0;
-    handle_ = -1;
-    if (::close(fd) != 0) ok = false;
-    if (!ok) {
+    if (handle_ < 0) {
+        errno = EBADF;
+        return false;
+    }
+    struct stat info;
+    TargetState state = InspectTarget(target_, &info);
+    if (state == kRefused) {
         Abort();
         return false;
     }
-    if (::rename(tempPath_, target_) == 0) {
-        tempPath_[0] = 0;
-        SyncDirectoryOf(target_);
-        return true;
-    }
-    if (errno == EXDEV && CopyBesideAndReplace(tempPath_, target_, state, mode)) {
+    int fd = static_cast<int>(handle_);
+    handle_ = -1;  // Finish closes it
+    if (!Finish(fd, state, info, newFileMode_)) {
         Abort();
-        SyncDirectoryOf(target_);
-        return true;
+        return false;
     }
-    Abort();
-    return false;
+    if (Replace(tempPath_, target_)) {
+        tempPath_[0] = 0;
+    } else if (errno != EXDEV || !CopyBesideAndReplace(tempPath_, target_, state, info, newFileMode_)) {
+        Abort();
+        return false;
+    }
+    Abort();  // the temporary file that was copied, if any
+    SyncFolderOf(target_);
+    return true;
 }
 
 void ReplacementFile::Abort() {
+    int error = errno;
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = -1;
     if (tempPath_[0]) ::unlink(tempPath_);
     tempPath_[0] = 0;
+    errno = error;
 }
 
 }  // namespace qv

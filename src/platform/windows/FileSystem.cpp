@@ -5,15 +5,18 @@
 
 namespace qv {
 
-bool CanOpenForUpdate(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+bool OpenableForUpdate(const char* path) {
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
+    // NUL, CON and pipes open too, but are no files.
+    bool disk = GetFileType(file) == FILE_TYPE_DISK;
     CloseHandle(file);
-    return true;
+    return disk;
 }
 
-bool IsWritableFile(const char* path) {
+bool HasWritePermission(const char* path) {
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;

@@ -1,14 +1,16 @@
 // ReplacementFile over the Win32 API: CREATE_NEW for the exclusive temporary
-// file, FlushFileBuffers, and MoveFileEx with MOVEFILE_REPLACE_EXISTING as the
-// atomic replace. The temporary file is opened without any sharing while it is
-// written, so nobody else can open it, and it lies in the user's own temporary
-// directory, whose access list admits the user alone (and the system).
+// file, FlushFileBuffers, the target's security descriptor, and MoveFileEx
+// with MOVEFILE_REPLACE_EXISTING as the atomic replace. The temporary file is
+// opened without any sharing while it is written, so nobody else can open it,
+// and it lies in the user's own temporary directory, whose access list admits
+// the user alone (and the system).
 #include "../ReplacementFile.h"
 
 #include <string.h>
 
 #include <atomic>
 
+#include "../Alloc.h"
 #include "WindowsSdk.h"
 
 namespace qv {
@@ -42,7 +44,7 @@ HANDLE CreateExclusive(const char* directory, char* path, size_t capacity) {
 }
 
 bool WriteAll(HANDLE file, const void* data, size_t bytes) {
-    if (WriteShouldFail()) {
+    if (FileCallFails(FileCall::kWrite)) {
         SetLastError(ERROR_DISK_FULL);
         return false;
     }
@@ -58,7 +60,7 @@ bool WriteAll(HANDLE file, const void* data, size_t bytes) {
 }
 
 bool SyncToDisk(HANDLE file) {
-    if (WriteShouldFail()) {
+    if (FileCallFails(FileCall::kFlush)) {
         SetLastError(ERROR_DISK_FULL);
         return false;
     }
@@ -76,7 +78,24 @@ int TargetState(const char* target) {
     return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) ? -1 : 1;
 }
 
+// Gives the closed file replacement the owner, group and access list of
+// target, as far as this process may: the temporary directory's own access
+// list admits the user alone, and the data file may be shared. Best effort:
+// setting another owner takes a privilege, and the rest is kept without it.
+void KeepSecurity(const char* target, const char* replacement) {
+    const SECURITY_INFORMATION kAll =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 0;
+    GetFileSecurityA(target, kAll, nullptr, 0, &size);
+    void* descriptor = size ? MemAlloc(size) : nullptr;
+    if (!descriptor) return;
+    if (GetFileSecurityA(target, kAll, descriptor, size, &size) && !SetFileSecurityA(replacement, kAll, descriptor))
+        SetFileSecurityA(replacement, DACL_SECURITY_INFORMATION, descriptor);
+    MemFree(descriptor);
+}
+
 bool Replace(const char* source, const char* target) {
+    FileCallFails(FileCall::kReplace);
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
@@ -118,15 +137,20 @@ bool CopyBesideAndReplace(const char* source, const char* target) {
     CloseHandle(in);
     ok = ok && SyncToDisk(out);
     if (!CloseHandle(out)) ok = false;
-    ok = ok && TargetState(target) >= 0 && Replace(beside, target);
+    int state = ok ? TargetState(target) : -1;
+    if (state == 1) KeepSecurity(target, beside);
+    ok = state >= 0 && Replace(beside, target);
     if (!ok) DeleteFileA(beside);
     return ok;
 }
 
 }  // namespace
 
-bool ReplacementFile::Begin(const char* target) {
+bool ReplacementFile::CanReplace(const char* target) { return TargetState(target) >= 0; }
+
+bool ReplacementFile::Begin(const char* target, unsigned newFileMode) {
     Abort();
+    newFileMode_ = newFileMode;  // permission bits have no meaning here
     size_t length = strlen(target);
     if (length == 0 || length >= sizeof target_) return false;
     memcpy(target_, target, length + 1);
@@ -153,7 +177,9 @@ bool ReplacementFile::Commit() {
     if (!CloseHandle(file)) ok = false;
     // A read-only target is refused here rather than left to MoveFileEx, so
     // that the outcome does not depend on how the file system treats it.
-    ok = ok && TargetState(target_) >= 0;
+    int state = ok ? TargetState(target_) : -1;
+    if (state == 1) KeepSecurity(target_, tempPath_);
+    ok = state >= 0;
     if (ok && Replace(tempPath_, target_)) {
         tempPath_[0] = 0;
         return true;

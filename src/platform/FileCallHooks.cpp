@@ -1,0 +1,27 @@
+// The test hooks on the file calls of a replacement: an observer that records
+// them and a write failure that stands in for a full disk.
+#include <atomic>
+
+#include "ReplacementFile.h"
+
+namespace qv {
+namespace {
+std::atomic<FileCallObserver> g_observer{nullptr};
+std::atomic<long> g_writeCountdown{0};
+}  // namespace
+
+void SetFileCallObserver(FileCallObserver observer) { g_observer.store(observer); }
+
+void SetWriteFailure(long nth) { g_writeCountdown.store(nth); }
+
+bool FileCallFails(FileCall call) {
+    if (FileCallObserver observer = g_observer.load()) observer(call);
+    if (call != FileCall::kWrite && call != FileCall::kFlush) return false;
+    long left = g_writeCountdown.load();
+    while (left > 0) {
+        if (g_writeCountdown.compare_exchange_weak(left, left - 1)) return left == 1;
+    }
+    return false;
+}
+
+}  // namespace qv
