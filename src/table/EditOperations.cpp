@@ -1,6 +1,7 @@
 // The editing methods: setVariant, insertRows and deleteRows. Each tells the
 // listeners before and after its change; insertRows and deleteRows do so while
-// they hold the row array's lock, setVariant without it.
+// they hold the row array's lock, setVariant without it. Each holds a
+// reference on the table throughout, since a listener may close it.
 #include <new>
 
 #include "VxASCOSPObject.h"
@@ -77,6 +78,7 @@ void VxASCOSPObject::RemoveRows(LONG first, LONG count) {
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT, VARIANT Var) {
+    SelfReference hold(this);
     if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;  // row 0, the label row, has no cells
     if (iColumn <= 0 || iColumn > columnCount_) return E_INVALIDARG;
     // Without a delimiter that the writer can put between fields, a line of
@@ -128,6 +130,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsInserted) {
+    SelfReference hold(this);
     if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;
     if (cRows < 0 || !InRowRange(cRows)) return E_INVALIDARG;
     if (!pcRowsInserted) return E_INVALIDARG;
@@ -169,6 +172,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::deleteRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsDeleted) {
+    SelfReference hold(this);
     if (iRow < -1 || !InRowRange(iRow)) return E_INVALIDARG;
     if (cRows < 0) return E_INVALIDARG;
     if (!pcRowsDeleted) return E_INVALIDARG;

@@ -157,6 +157,21 @@ protected:
     HRESULT NotifyListeners(EditEvent event, DBROWCOUNT row, DB_LORDINAL column, DBROWCOUNT rows);
     // Listeners copied without allocating; more take one heap block.
     static constexpr int kInlineListeners = 8;
+    // A reference the table holds on itself for the length of a method that
+    // calls out to listeners: a listener may release the client's last
+    // reference, and the table then goes (and saves) only as the method
+    // returns. Made before any lock of the table is taken, so that it goes
+    // after the lock is dropped.
+    class SelfReference {
+    public:
+        explicit SelfReference(VxASCOSPObject* table) : table_(table) { table_->AddRef(); }
+        ~SelfReference() { table_->Release(); }
+        SelfReference(const SelfReference&) = delete;
+        SelfReference& operator=(const SelfReference&) = delete;
+
+    private:
+        VxASCOSPObject* table_;
+    };
 
     // How the cell stands to the sought value; find's comparison.
     static VariantOrder CompareVariants(const VARIANT& cell, const VARIANT& sought, bool caseSensitive);
