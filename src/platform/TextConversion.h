@@ -19,6 +19,10 @@ namespace qv {
 // measures. Returns the bytes written (or needed), 0 on failure, including an
 // out buffer that is too small.
 int NarrowFromWide(const OLECHAR* text, int length, char* out, int outSize);
+// As NarrowFromWide, but 0 when the narrow encoding cannot hold the text
+// exactly: no default character and no look-alike ever stands in for one.
+// What a table writes above U+00FF, and so what its edits may hold.
+int NarrowFromWideExact(const OLECHAR* text, int length, char* out, int outSize);
 // The reverse, as MultiByteToWideChar: bytes that do not decode become U+FFFD.
 int WideFromNarrow(const char* text, int length, OLECHAR* out, int outSize);
 // How many leading bytes of text WideFromNarrow decodes without replacing

@@ -25,15 +25,24 @@ VARTYPE ReferredType(const VARIANT& value) {
 
 // True when the writer can write the value so that it reads back: no field
 // (VT_EMPTY, VT_NULL), a string in which no character would end the field
-// when the file is read back (a line feed ends the line, a Ctrl-Z the file),
-// or a value that has a text (not every date or decimal has one). Throws
-// std::bad_alloc when the text cannot be made.
+// when the file is read back (a line feed ends the line, a Ctrl-Z the file)
+// and every character above U+00FF has an exact narrow form (not so on
+// Windows for a character the ANSI code page lacks), or a value that has a
+// text (not every date or decimal has one). Throws std::bad_alloc when the
+// text cannot be made.
 bool IsWritable(const VARIANT& value) {
     if (value.vt == VT_EMPTY || value.vt == VT_NULL) return true;
     if (value.vt == VT_BSTR) {
-        UINT length = SysStringLen(value.bstrVal);
-        for (UINT i = 0; i < length; ++i)
-            if (value.bstrVal[i] == 0x0A || value.bstrVal[i] == 0x1A) return false;
+        const OLECHAR* text = value.bstrVal;
+        size_t length = SysStringLen(value.bstrVal);
+        for (size_t i = 0; i < length; ++i) {
+            if (text[i] == 0x0A || text[i] == 0x1A) return false;
+            if (text[i] <= 0xFF) continue;
+            char narrow[VxASCOSPObject::kMaxCharacterBytes];
+            int units = 1;
+            if (VxASCOSPObject::NarrowCharacter(text, length, i, narrow, units) <= 0) return false;
+            i += static_cast<size_t>(units - 1);
+        }
         return true;
     }
     qv::WideString text;
