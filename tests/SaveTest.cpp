@@ -62,6 +62,61 @@ TEST_F(Save, ReleasingAChangedTableSavesIt) {
     ExpectNoTemporaryFiles();
 }
 
+TEST_F(Save, RelativeNameKeepsTheFolderItWasOpenedIn) {
+    TempFolder elsewhere;
+    WriteBytes(elsewhere / "t.txt", "other\n");
+    WriteBytes(File(), "a\n");
+    fs::path before = fs::current_path();
+    fs::current_path(data_.Path());
+    HRESULT opened = FileTable::Open("t.txt", &ref_.table);
+    fs::current_path(elsewhere.Path());
+    HRESULT edited = SUCCEEDED(opened) ? ref_->Edit(1, 1, W("x")) : opened;
+    ref_.Reset();
+    fs::current_path(before);
+    ASSERT_EQ(S_OK, opened);
+    EXPECT_EQ(S_OK, edited);
+    EXPECT_EQ("\"x\"\r\n", ReadBytes(File()));
+    EXPECT_EQ("other\n", ReadBytes(elsewhere / "t.txt"));
+}
+
+// A name is never bent into the name of another file: "\u0141\u00F3d\u017A"
+// becomes "L\u00F3dz" in a code page that lacks the letters.
+TEST_F(Save, NameOutsideTheCodePageOpensThatFile) {
+    const fs::path exact = data_.Path() / fs::u8path(
+                                              "\xC5\x81\xC3\xB3"
+                                              "d\xC5\xBA.txt");
+    const fs::path bent = data_.Path() / fs::u8path(
+                                             "L\xC3\xB3"
+                                             "dz.txt");
+    WriteBytes(exact, "exact\n");
+    WriteBytes(bent, "bent\n");
+    const std::u16string name = exact.u16string();
+    ASSERT_EQ(S_OK, FileTable::Open(Wide(name.begin(), name.end()), &ref_.table));
+    EXPECT_EQ((std::vector<std::string>{"exact"}), ref_->Cells(1));
+    EXPECT_EQ(S_OK, ref_->Edit(1, 1, W("x")));
+    ref_.Reset();
+    EXPECT_EQ("\"x\"\r\n", ReadBytes(exact));
+    EXPECT_EQ("bent\n", ReadBytes(bent));
+}
+
+// A temporary folder that cannot take the new contents costs no edit: they
+// are written beside the data file instead.
+TEST_F(Save, AnyTemporaryFolderTakesTheSave) {
+    const fs::path cyrillic = temp_.Path() / fs::u8path("\xD1\x82\xD0\xBC\xD0\xBF");  // outside the ANSI code page
+    fs::create_directory(cyrillic);
+    WriteBytes(temp_ / "plain", "");
+    for (const fs::path& folder : {cyrillic, temp_ / "missing", temp_ / "plain"}) {
+        ScopedTempDirectory redirected(folder);
+        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+        EXPECT_EQ(S_OK, ref_->Edit(1, 1, W("x")));
+        EXPECT_EQ(S_OK, ref_->SaveToFile()) << folder.u8string();
+        ref_.Reset();
+        EXPECT_EQ("\"x\"\r\n", ReadBytes(File())) << folder.u8string();
+        EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path()));
+    }
+    EXPECT_EQ(std::vector<std::string>{}, Entries(cyrillic));
+}
+
 TEST_F(Save, EmptyFileStaysLoadable) {
     ASSERT_EQ(S_OK, OpenBytes(File(), "", "", ref_));
     ref_->MarkModified();

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "EditProbe.h"
-#include "TempFile.h"
+#include "FileTestSupport.h"
 #include "datasource/VxASCIIDriverDataSource.h"
 
 namespace qvtest {

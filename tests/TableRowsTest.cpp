@@ -77,7 +77,10 @@ TEST(TableRows, RemoveAllRowsFreesEveryRowAndKeepsTheGrowBy) {
 
 class FileProbe : public TableProbe {
 public:
-    void SetFileName(const std::string& name) { name.copy(fileName_, sizeof fileName_ - 1); }
+    void SetFileName(const std::string& name) {
+        name.copy(fileName_, sizeof fileName_ - 1);
+        boundPath_.Bind(qvtest::W(name).c_str());
+    }
     using VxASCOSPObject::CheckFileWritable;
 };
 

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "PathChar.h"
+
 namespace qv {
 
 // The file calls of a replacement that matter to durability, as the test
@@ -42,7 +44,7 @@ public:
     // not exist, or it is a regular file with write permission (see
     // HasWritePermission); and (Linux) its folder lets this process put
     // another file in its place. Nothing is opened or created.
-    static bool CanReplace(const char* target);
+    static bool CanReplace(const PathChar* target);
 
     // Starts replacing target, refusing a target that CanReplace refuses.
     // Creates the temporary file in the temporary directory (TMPDIR or /tmp on
@@ -50,7 +52,7 @@ public:
     // already exists, and readable by its owner only. newFileMode is the
     // permission bits (Linux) that target receives if it does not exist at
     // the commit. False when either fails.
-    bool Begin(const char* target, unsigned newFileMode = 0600);
+    bool Begin(const PathChar* target, unsigned newFileMode = 0600);
     // Appends bytes to the temporary file; false when the write fails.
     bool Write(const void* data, size_t bytes);
     // Gives the temporary file the target's owner, group and permission bits
@@ -68,10 +70,10 @@ public:
     static constexpr size_t kPathCapacity = 4096;
 
 private:
-    intptr_t handle_ = -1;               // the open temporary file; -1 when none
-    char tempPath_[kPathCapacity] = {};  // the temporary file; empty when none
-    char target_[kPathCapacity] = {};    // the file to replace
-    unsigned newFileMode_ = 0600;        // the bits of a target made by the commit
+    intptr_t handle_ = -1;                   // the open temporary file; -1 when none
+    PathChar tempPath_[kPathCapacity] = {};  // the temporary file; empty when none
+    PathChar target_[kPathCapacity] = {};    // the file to replace
+    unsigned newFileMode_ = 0600;            // the bits of a target made by the commit
 };
 
 }  // namespace qv

@@ -211,12 +211,13 @@ bool ReplacementFile::Begin(const char* target, unsigned newFileMode) {
 
     const char* directory = getenv("TMPDIR");
     if (!directory || !*directory) directory = "/tmp";
-    if (!JoinPath(tempPath_, sizeof tempPath_, directory, strlen(directory), "quorvel-XXXXXX")) {
-        tempPath_[0] = 0;
-        errno = ENAMETOOLONG;
-        return false;
-    }
-    int fd = CreateExclusive(tempPath_);
+    int fd = -1;
+    if (JoinPath(tempPath_, sizeof tempPath_, directory, strlen(directory), "quorvel-XXXXXX"))
+        fd = CreateExclusive(tempPath_);
+    // A temporary folder that cannot take the file (missing, full, not ours)
+    // must not cost the edits: the file is made beside the target instead, as
+    // the copy across volumes is.
+    if (fd < 0 && BesidePath(tempPath_, sizeof tempPath_, target_, ".quorvel-XXXXXX")) fd = CreateExclusive(tempPath_);
     if (fd < 0) {
         tempPath_[0] = 0;
         return false;
