@@ -58,7 +58,6 @@ bool GrowBlock(void** block, size_t* capacity, size_t length, size_t more, size_
 void* TaskMemAlloc(size_t bytes) { return AllocShouldFail() ? nullptr : CoTaskMemAlloc(bytes ? bytes : 1); }
 void TaskMemFree(void* block) { CoTaskMemFree(block); }
 
-BSTR AllocBstr(const OLECHAR* text) { return AllocShouldFail() ? nullptr : SysAllocString(text); }
 BSTR AllocBstrLen(const OLECHAR* text, unsigned length) {
     return AllocShouldFail() ? nullptr : SysAllocStringLen(text, length);
 }

@@ -52,8 +52,7 @@ bool GrowBlock(T*& block, size_t& capacity, size_t length, size_t more) {
 void* TaskMemAlloc(size_t bytes);
 void TaskMemFree(void* block);
 
-// BSTRs; null when the allocation fails.
-BSTR AllocBstr(const OLECHAR* text);
+// A BSTR; null when the allocation fails.
 BSTR AllocBstrLen(const OLECHAR* text, unsigned length);
 
 // VariantCopy and VariantCopyInd that fail with E_OUTOFMEMORY, leaving the

@@ -13,17 +13,12 @@ namespace qv {
 
 // Number of code units before the terminating zero; 0 for null.
 size_t WideLength(const OLECHAR* text);
-// Compares code unit by code unit up to the first terminating zero, as wcscmp:
-// negative, 0 or positive.
-int WideCompare(const OLECHAR* a, const OLECHAR* b);
 // The code unit with the letters A to Z folded to a to z and nothing else
 // folded, as _wcsicmp folds in the C run-time's default locale.
 inline unsigned FoldAscii(OLECHAR c) {
     unsigned u = static_cast<unsigned>(c);
     return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
 }
-// As WideCompare with each code unit folded by FoldAscii.
-int WideCompareNoCase(const OLECHAR* a, const OLECHAR* b);
 // Copies at most count code units of source and always terminates dest, which
 // must hold count + 1 units.
 void WideCopy(OLECHAR* dest, const OLECHAR* source, size_t count);
