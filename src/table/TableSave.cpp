@@ -19,11 +19,11 @@ HRESULT VxASCOSPObject::SaveToFile() {
     };
 
     qv::ReplacementFile file;
-    if (!file.Begin(boundPath_.Get())) return E_FAIL;
+    if (!file.Begin(boundPath_.Get())) return file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
     TemporarySink sink(file);
     HRESULT hr = WriteTable(sink);
     if (FAILED(hr)) return hr;  // the temporary file goes with file
-    if (!file.Commit()) return E_FAIL;
+    if (!file.Commit()) return file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
     modified_ = 0;
     return S_OK;
 }
