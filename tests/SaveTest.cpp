@@ -279,13 +279,14 @@ TEST_F(Save, KeepsTheAccessListAndAttributes) {
 }
 
 // The copy made beside the data file, from a temporary folder on another
-// volume, admits its owner alone until it takes the data file's place.
+// volume, admits none of those the folder admits until it takes the data
+// file's place: only its owner (and the system).
 std::string g_besideAccess;
 fs::path g_besideFolder;
 void RecordBesideAccess(qv::FileCall call) {
     if (call != qv::FileCall::kKeepingReplace) return;
     for (const auto& entry : fs::directory_iterator(g_besideFolder))
-        if (entry.path().filename() != "t.txt") g_besideAccess += AccessList(entry.path()) + ";";
+        if (entry.path().filename() != "t.txt") g_besideAccess += AccessList(entry.path());
 }
 
 TEST_F(Save, CopyBesideTheFileAdmitsItsOwnerAlone) {
@@ -294,6 +295,12 @@ TEST_F(Save, CopyBesideTheFileAdmitsItsOwnerAlone) {
     TempFolder temp(other);
     ScopedTempDirectory onOtherVolume(temp.Path());
     ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)(A;OICI;FA;;;BU)",
+                                                                     SDDL_REVISION_1, &everyone, nullptr));
+    BOOL set = SetFileSecurityA(data_.Path().string().c_str(), DACL_SECURITY_INFORMATION, everyone);
+    LocalFree(everyone);
+    ASSERT_TRUE(set);
     ref_->StoreText(1, 1, W("b"));
     g_besideAccess.clear();
     g_besideFolder = data_.Path();
@@ -301,9 +308,10 @@ TEST_F(Save, CopyBesideTheFileAdmitsItsOwnerAlone) {
     HRESULT hr = ref_->SaveToFile();
     qv::SetFileCallObserver(nullptr);
     ASSERT_EQ(S_OK, hr);
-    // One entry, allowing everything, to one user; not inherited from the folder.
-    EXPECT_EQ(0u, g_besideAccess.find("D:P(A;;FA;;;S-1-5-")) << g_besideAccess;
-    EXPECT_EQ(1, std::count(g_besideAccess.begin(), g_besideAccess.end(), '(')) << g_besideAccess;
+    ASSERT_EQ(0u, g_besideAccess.find("D:")) << g_besideAccess;
+    EXPECT_EQ(std::string::npos, g_besideAccess.find(";WD)")) << g_besideAccess;
+    EXPECT_EQ(std::string::npos, g_besideAccess.find(";BU)")) << g_besideAccess;
+    EXPECT_NE(std::string::npos, g_besideAccess.find(";S-1-5-")) << "not even its owner: " << g_besideAccess;
     ExpectNoTemporaryFiles();
 }
 

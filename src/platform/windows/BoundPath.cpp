@@ -65,20 +65,26 @@ BoundPath::Outcome BoundPath::Bind(const OLECHAR* name) {
         MemFree(spelled);
         return kNoFile;
     }
+    // Where the system cannot say where a link leads, the full name stands.
     DWORD finalSize = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     wchar_t* final = finalSize ? static_cast<wchar_t*>(MemAlloc((finalSize + 1) * sizeof(wchar_t))) : nullptr;
     DWORD finalLength =
         final ? GetFinalPathNameByHandleW(file, final, finalSize + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) : 0;
     CloseHandle(file);
+    bool noMemory = finalSize && !final;
     if (final && finalLength > 0 && finalLength <= finalSize) {
-        // Where the system cannot say where a link leads, the full name stands.
         wchar_t* resolved = Spelled(final);
+        noMemory = !resolved;
         if (resolved) {
             MemFree(spelled);
             spelled = resolved;
         }
     }
     MemFree(final);
+    if (noMemory) {
+        MemFree(spelled);
+        return kNoMemory;
+    }
     path_ = spelled;
     return kBound;
 }

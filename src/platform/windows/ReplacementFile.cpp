@@ -254,6 +254,16 @@ bool CopyBeside(const wchar_t* source, const wchar_t* directory, wchar_t* path, 
     return ok;
 }
 
+// True when target could be deleted now: a program that holds it open
+// without delete sharing keeps every replace out.
+bool Deletable(const wchar_t* target) {
+    HANDLE file = CreateFileW(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
 // The replace that keeps the target's identity: replacement must lie on the
 // target's volume. Where it fails without a backup name, the target may be
 // gone and replacement still in place, which the plain replace then moves.
@@ -352,6 +362,7 @@ bool ReplacementFile::Commit() {
     // A read-only target is refused here rather than left to the replace, so
     // that the outcome does not depend on how the file system treats it.
     int state = ok ? TargetState(target_) : -1;
+    if (state == 1 && !Deletable(target_)) state = -1;
     auto* beside = state >= 0 ? static_cast<wchar_t*>(MemAlloc((wcslen(folder_) + kNameRoom) * sizeof(wchar_t)))
                               : nullptr;
     if (state >= 0 && !beside) outOfMemory_ = true;
