@@ -144,20 +144,22 @@ TEST_F(RegistrationTest, TheBuiltLibraryRegistersItsOwnPath) {
 TEST_F(RegistrationTest, ALibraryInAFolderOutsideTheCodePageRegistersItsOwnPath) {
     wchar_t temp[MAX_PATH];
     ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    const std::wstring dir = std::wstring(temp) + L"qv-\x0442\x0435\x0441\x0442-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring dir =
+        std::wstring(temp) + L"qv-\x0442\x0435\x0441\x0442-" + std::to_wstring(GetCurrentProcessId());
     const std::wstring copy = dir + L"\\Quorvel.dll";
     const std::string built = QUORVEL_LIBRARY_PATH;
     ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
     ASSERT_TRUE(CopyFileW(std::wstring(built.begin(), built.end()).c_str(), copy.c_str(), FALSE));
     HMODULE library = LoadLibraryW(copy.c_str());
     ASSERT_NE(nullptr, library);
-    auto registerServer = reinterpret_cast<qvtest::EntryPoint>(
-        reinterpret_cast<void*>(GetProcAddress(library, "DllRegisterServer")));
+    auto registerServer =
+        reinterpret_cast<qvtest::EntryPoint>(reinterpret_cast<void*>(GetProcAddress(library, "DllRegisterServer")));
     HRESULT hr = registerServer ? registerServer() : E_UNEXPECTED;
     wchar_t value[MAX_PATH] = {};
     DWORD size = sizeof value;
-    LONG read = RegGetValueW(HKEY_CLASSES_ROOT, std::wstring(kObject.begin(), kObject.end()).append(L"\\InprocServer32").c_str(),
-                             nullptr, RRF_RT_REG_SZ, nullptr, value, &size);
+    LONG read = RegGetValueW(HKEY_CLASSES_ROOT,
+                             std::wstring(kObject.begin(), kObject.end()).append(L"\\InprocServer32").c_str(), nullptr,
+                             RRF_RT_REG_SZ, nullptr, value, &size);
     FreeLibrary(library);
     DeleteFileW(copy.c_str());
     RemoveDirectoryW(dir.c_str());

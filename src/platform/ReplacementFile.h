@@ -15,10 +15,10 @@ namespace qv {
 // The file calls of a replacement that matter to durability, as the test
 // hooks see them.
 enum class FileCall {
-    kWrite,        // data appended to a temporary file
-    kFlush,        // a temporary file flushed to stable storage
-    kReplace,      // a temporary file put in the target's place
-    kFolderFlush,  // the target's folder flushed, so that the replace lasts
+    kWrite,           // data appended to a temporary file
+    kFlush,           // a temporary file flushed to stable storage
+    kReplace,         // a temporary file put in the target's place
+    kFolderFlush,     // the target's folder flushed, so that the replace lasts
     kKeepingReplace,  // (Windows) a file beside the target replaces it, keeping its identity
 };
 
@@ -88,11 +88,11 @@ private:
 
     // The names live on the heap: a save runs on whichever thread releases
     // the table, and that thread's stack is the client's.
-    intptr_t handle_ = -1;           // the open temporary file; -1 when none
-    PathChar* tempPath_ = nullptr;   // the temporary file; null or empty when none
-    PathChar* target_ = nullptr;     // the file to replace
-    PathChar* folder_ = nullptr;     // the target's folder
-    unsigned newFileMode_ = 0600;    // the bits of a target made by the commit
+    intptr_t handle_ = -1;          // the open temporary file; -1 when none
+    PathChar* tempPath_ = nullptr;  // the temporary file; null or empty when none
+    PathChar* target_ = nullptr;    // the file to replace
+    PathChar* folder_ = nullptr;    // the target's folder
+    unsigned newFileMode_ = 0600;   // the bits of a target made by the commit
     bool outOfMemory_ = false;
 };
 

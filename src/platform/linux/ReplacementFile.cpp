@@ -245,8 +245,9 @@ bool ReplacementFile::Begin(const char* target, unsigned newFileMode) {
     // Room for the name in the temporary directory or beside the target.
     size_t folderLength = folder_ ? strlen(folder_) : 0;
     size_t directoryLength = strlen(directory);
-    tempPath_ = folder_ ? static_cast<char*>(MemAlloc((directoryLength > folderLength ? directoryLength : folderLength) + 32))
-                        : nullptr;
+    tempPath_ =
+        folder_ ? static_cast<char*>(MemAlloc((directoryLength > folderLength ? directoryLength : folderLength) + 32))
+                : nullptr;
     if (!tempPath_) {
         outOfMemory_ = true;
         FreeNames();
@@ -257,9 +258,8 @@ bool ReplacementFile::Begin(const char* target, unsigned newFileMode) {
     struct stat info;
     if (InspectTarget(target_, folder_, &info) == kRefused) return false;
 
-    int fd = CreateExclusive(JoinPath(tempPath_, directoryLength + 32, directory, directoryLength, "quorvel-XXXXXX")
-                                 ? tempPath_
-                                 : nullptr);
+    int fd = CreateExclusive(
+        JoinPath(tempPath_, directoryLength + 32, directory, directoryLength, "quorvel-XXXXXX") ? tempPath_ : nullptr);
     // A temporary folder that cannot take the file (missing, full, not ours)
     // must not cost the edits: the file is made beside the target instead, as
     // the copy across volumes is.

@@ -288,9 +288,9 @@ bool ReplacementFile::CanReplace(const PathChar* target) {
     // asked for that right by opening it, which changes nothing.
     wchar_t* folder = FolderOf(target);
     if (!folder) return false;
-    HANDLE handle = CreateFileW(folder[0] ? folder : L".", FILE_ADD_FILE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle =
+        CreateFileW(folder[0] ? folder : L".", FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     MemFree(folder);
     if (handle == INVALID_HANDLE_VALUE) return false;
     CloseHandle(handle);
@@ -363,8 +363,8 @@ bool ReplacementFile::Commit() {
     // that the outcome does not depend on how the file system treats it.
     int state = ok ? TargetState(target_) : -1;
     if (state == 1 && !Deletable(target_)) state = -1;
-    auto* beside = state >= 0 ? static_cast<wchar_t*>(MemAlloc((wcslen(folder_) + kNameRoom) * sizeof(wchar_t)))
-                              : nullptr;
+    auto* beside =
+        state >= 0 ? static_cast<wchar_t*>(MemAlloc((wcslen(folder_) + kNameRoom) * sizeof(wchar_t))) : nullptr;
     if (state >= 0 && !beside) outOfMemory_ = true;
     // The new contents go beside the target first: the replace that keeps
     // the target's identity works within one volume, and a move across
