@@ -111,6 +111,7 @@ private:
         size_t length = path.size() < kFileNameSize - 1 ? path.size() : kFileNameSize - 1;
         path.copy(fileName_, length);
         fileName_[length] = 0;
+        boundPath_.Bind(W(path).c_str());
     }
 };
 

@@ -217,19 +217,48 @@ private:
     bool hadOld_ = false;
 };
 
+#ifdef _WIN32
+// Sets an environment variable by its wide value, which the code page may
+// lack, for the life of a scope.
+class ScopedWideEnv {
+public:
+    ScopedWideEnv(const wchar_t* name, const std::wstring& value) : name_(name) {
+        DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+        hadOld_ = size > 0;
+        if (hadOld_) {
+            old_.resize(size);
+            old_.resize(GetEnvironmentVariableW(name, &old_[0], size));
+        }
+        Set(value.c_str());
+    }
+    ~ScopedWideEnv() { Set(hadOld_ ? old_.c_str() : nullptr); }
+
+private:
+    void Set(const wchar_t* value) {
+        _wputenv((name_ + L"=" + (value ? value : L"")).c_str());
+        SetEnvironmentVariableW(name_.c_str(), value);
+    }
+    std::wstring name_, old_;
+    bool hadOld_ = false;
+};
+#endif
+
 // Points the temporary directory of saves at folder for the life of a scope.
 class ScopedTempDirectory {
 public:
-    explicit ScopedTempDirectory(const fs::path& folder)
 #ifdef _WIN32
-        : tmp_("TMP", folder.string() + "\\"),
-          temp_("TEMP", folder.string() + "\\"){}
+    explicit ScopedTempDirectory(const fs::path& folder)
+        : tmp_(L"TMP", folder.wstring() + L"\\"), temp_(L"TEMP", folder.wstring() + L"\\") {}
+
+private:
+    ScopedWideEnv tmp_, temp_;
 #else
-        : tmp_("TMPDIR", folder.string()), temp_("TMP", folder.string()) {
-    }
+    explicit ScopedTempDirectory(const fs::path& folder)
+        : tmp_("TMPDIR", folder.string()), temp_("TMP", folder.string()) {}
+
+private:
+    ScopedEnv tmp_, temp_;
 #endif
-          private : ScopedEnv tmp_,
-                    temp_;
 };
 
 // Disarms the write-failure hook when a test ends.
@@ -247,10 +276,11 @@ public:
 
     // Opens the table (bytes widened); the HRESULT of the construction. The
     // table returned holds one reference.
-    static HRESULT Open(const std::string& dataMember, FileTable** table) {
+    static HRESULT Open(const std::string& dataMember, FileTable** table) { return Open(W(dataMember), table); }
+    static HRESULT Open(const Wide& dataMember, FileTable** table) {
         *table = nullptr;
         try {
-            *table = new FileTable(W(dataMember).c_str());
+            *table = new FileTable(dataMember.c_str());
         } catch (HRESULT hr) {
             return hr;
         }
@@ -293,6 +323,15 @@ public:
         value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
         Store(r, column, value);
         VariantClear(&value);
+    }
+    // Edits a cell as a client does, the first edit's check included.
+    HRESULT Edit(int r, int column, const Wide& text) {
+        VARIANT value;
+        value.vt = VT_BSTR;
+        value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        HRESULT hr = setVariant(r, column, OSPFORMAT_RAW, value);
+        VariantClear(&value);
+        return hr;
     }
     void MarkModified(bool modified = true) { modified_ = modified ? 1 : 0; }
     // Appends a row of empty cells, as an inserted row.

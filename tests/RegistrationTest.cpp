@@ -61,10 +61,11 @@ class RegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(sandbox_.Ok()) << "no private registry for the test";
-        char path[260];
-        DWORD length = qv::ModuleFileName(nullptr, path, sizeof path);
-        ASSERT_TRUE(length > 0 && length < sizeof path);
-        modulePath_.assign(path, length);
+        qv::PathChar path[260];
+        DWORD length = qv::ModuleFileName(nullptr, path, 260);
+        ASSERT_TRUE(length > 0 && length < 260);
+        for (DWORD i = 0; i < length; ++i) ASSERT_LT(path[i], 0x80) << "the test's own path is ASCII";
+        modulePath_.assign(path, path + length);
     }
 
     qvtest::RegistrySandbox sandbox_;
@@ -136,6 +137,37 @@ TEST_F(RegistrationTest, TheBuiltLibraryRegistersItsOwnPath) {
     EXPECT_EQ(S_OK, unregisterServer());
     EXPECT_EQ(Values({{"CLSID|(default)<key>", ""}}), sandbox_.AllValues());
 }
+
+#ifdef _WIN32
+// A library in a folder whose name the code page lacks registers the path it
+// was loaded from letter for letter, not the code page's question marks.
+TEST_F(RegistrationTest, ALibraryInAFolderOutsideTheCodePageRegistersItsOwnPath) {
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+    const std::wstring dir =
+        std::wstring(temp) + L"qv-\x0442\x0435\x0441\x0442-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring copy = dir + L"\\Quorvel.dll";
+    const std::string built = QUORVEL_LIBRARY_PATH;
+    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(std::wstring(built.begin(), built.end()).c_str(), copy.c_str(), FALSE));
+    HMODULE library = LoadLibraryW(copy.c_str());
+    ASSERT_NE(nullptr, library);
+    auto registerServer =
+        reinterpret_cast<qvtest::EntryPoint>(reinterpret_cast<void*>(GetProcAddress(library, "DllRegisterServer")));
+    HRESULT hr = registerServer ? registerServer() : E_UNEXPECTED;
+    wchar_t value[MAX_PATH] = {};
+    DWORD size = sizeof value;
+    LONG read = RegGetValueW(HKEY_CLASSES_ROOT,
+                             std::wstring(kObject.begin(), kObject.end()).append(L"\\InprocServer32").c_str(), nullptr,
+                             RRF_RT_REG_SZ, nullptr, value, &size);
+    FreeLibrary(library);
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(dir.c_str());
+    ASSERT_EQ(S_OK, hr);
+    ASSERT_EQ(ERROR_SUCCESS, read);
+    EXPECT_TRUE(copy == value) << "registered another path";
+}
+#endif
 
 #ifndef _WIN32
 // Failures of the registry itself are made on Linux, where the registry layer

@@ -25,7 +25,7 @@ TEST_F(Replacement, TemporaryFileIsNewAndPrivateUntilCommitted) {
     mode_t oldMask = umask(0);  // owner-only must not depend on the umask
 #endif
     qv::ReplacementFile file;
-    bool begun = file.Begin(Target().string().c_str());
+    bool begun = file.Begin(Target().c_str());
 #ifndef _WIN32
     umask(oldMask);
 #endif
@@ -55,11 +55,11 @@ TEST_F(Replacement, TemporaryFileIsNewAndPrivateUntilCommitted) {
 TEST_F(Replacement, AbortAndDestructionLeaveNothing) {
     {
         qv::ReplacementFile file;
-        ASSERT_TRUE(file.Begin(Target().string().c_str()));
+        ASSERT_TRUE(file.Begin(Target().c_str()));
         ASSERT_TRUE(file.Write("new", 3));
         file.Abort();
         EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path()));
-        ASSERT_TRUE(file.Begin(Target().string().c_str()));
+        ASSERT_TRUE(file.Begin(Target().c_str()));
     }
     EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path()));
     EXPECT_EQ("old", ReadBytes(Target()));
@@ -69,7 +69,7 @@ TEST_F(Replacement, ReadOnlyTargetIsRefusedBeforeAnythingIsCreated) {
     fs::permissions(Target(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     qv::ReplacementFile file;
-    EXPECT_FALSE(file.Begin(Target().string().c_str()));
+    EXPECT_FALSE(file.Begin(Target().c_str()));
     EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path()));
     EXPECT_FALSE(file.Commit()) << "nothing was begun";
 }

@@ -1,6 +1,5 @@
-// Saves that fail: whatever the cause (read-only or locked data file, no
-// temporary directory, full disk, no memory, a row that cannot be written),
-// the data file keeps every byte and no temporary file remains.
+// Saves that fail: whatever the cause (read-only or locked data file, full disk, no memory, a row that cannot be
+// written), the data file keeps every byte and no temporary file remains.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -55,21 +54,6 @@ TEST_F(SaveFailure, DataFileReplacedByANamedPipe) {
     ref_->MarkModified(false);
 }
 #endif
-
-TEST_F(SaveFailure, UnusableTemporaryDirectory) {
-    OpenAndChange();
-    {
-        ScopedTempDirectory missing(temp_ / "missing");
-        ExpectUntouched(E_FAIL, ref_->SaveToFile(), "missing directory");
-    }
-    WriteBytes(data_ / "plain", "");
-    {
-        ScopedTempDirectory notAFolder(data_ / "plain");
-        HRESULT hr = ref_->SaveToFile();
-        fs::remove(data_ / "plain");
-        ExpectUntouched(E_FAIL, hr, "a file, not a folder");
-    }
-}
 
 // Every write and every flush in turn fails as on a full disk; the save that
 // finally meets no failure must succeed.

@@ -4,6 +4,7 @@
 // volumes, and leaves no temporary file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "FileTestSupport.h"
@@ -62,6 +63,61 @@ TEST_F(Save, ReleasingAChangedTableSavesIt) {
     ExpectNoTemporaryFiles();
 }
 
+TEST_F(Save, RelativeNameKeepsTheFolderItWasOpenedIn) {
+    TempFolder elsewhere;
+    WriteBytes(elsewhere / "t.txt", "other\n");
+    WriteBytes(File(), "a\n");
+    fs::path before = fs::current_path();
+    fs::current_path(data_.Path());
+    HRESULT opened = FileTable::Open("t.txt", &ref_.table);
+    fs::current_path(elsewhere.Path());
+    HRESULT edited = SUCCEEDED(opened) ? ref_->Edit(1, 1, W("x")) : opened;
+    ref_.Reset();
+    fs::current_path(before);
+    ASSERT_EQ(S_OK, opened);
+    EXPECT_EQ(S_OK, edited);
+    EXPECT_EQ("\"x\"\r\n", ReadBytes(File()));
+    EXPECT_EQ("other\n", ReadBytes(elsewhere / "t.txt"));
+}
+
+// A name is never bent into the name of another file: "\u0141\u00F3d\u017A"
+// becomes "L\u00F3dz" in a code page that lacks the letters.
+TEST_F(Save, NameOutsideTheCodePageOpensThatFile) {
+    const fs::path exact = data_.Path() / fs::u8path(
+                                              "\xC5\x81\xC3\xB3"
+                                              "d\xC5\xBA.txt");
+    const fs::path bent = data_.Path() / fs::u8path(
+                                             "L\xC3\xB3"
+                                             "dz.txt");
+    WriteBytes(exact, "exact\n");
+    WriteBytes(bent, "bent\n");
+    const std::u16string name = exact.u16string();
+    ASSERT_EQ(S_OK, FileTable::Open(Wide(name.begin(), name.end()), &ref_.table));
+    EXPECT_EQ((std::vector<std::string>{"exact"}), ref_->Cells(1));
+    EXPECT_EQ(S_OK, ref_->Edit(1, 1, W("x")));
+    ref_.Reset();
+    EXPECT_EQ("\"x\"\r\n", ReadBytes(exact));
+    EXPECT_EQ("bent\n", ReadBytes(bent));
+}
+
+// A temporary folder that cannot take the new contents costs no edit: they
+// are written beside the data file instead.
+TEST_F(Save, AnyTemporaryFolderTakesTheSave) {
+    const fs::path cyrillic = temp_.Path() / fs::u8path("\xD1\x82\xD0\xBC\xD0\xBF");  // outside the ANSI code page
+    fs::create_directory(cyrillic);
+    WriteBytes(temp_ / "plain", "");
+    for (const fs::path& folder : {cyrillic, temp_ / "missing", temp_ / "plain"}) {
+        ScopedTempDirectory redirected(folder);
+        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+        EXPECT_EQ(S_OK, ref_->Edit(1, 1, W("x")));
+        EXPECT_EQ(S_OK, ref_->SaveToFile()) << folder.u8string();
+        ref_.Reset();
+        EXPECT_EQ("\"x\"\r\n", ReadBytes(File())) << folder.u8string();
+        EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path()));
+    }
+    EXPECT_EQ(std::vector<std::string>{}, Entries(cyrillic));
+}
+
 TEST_F(Save, EmptyFileStaysLoadable) {
     ASSERT_EQ(S_OK, OpenBytes(File(), "", "", ref_));
     ref_->MarkModified();
@@ -78,9 +134,10 @@ TEST_F(Save, DeletedDataFileIsWrittenAgain) {
 }
 
 // The file calls of a save, one letter each: w write, f flush to stable
-// storage, r replace, d flush of the folder.
+// storage, r replace, d flush of the folder, k replace keeping the target's
+// identity (Windows).
 std::string g_calls;
-void RecordCall(qv::FileCall call) { g_calls += "wfrd"[static_cast<int>(call)]; }
+void RecordCall(qv::FileCall call) { g_calls += "wfrdk"[static_cast<int>(call)]; }
 
 // A crash at any moment leaves the old or the new contents whole: what is
 // written reaches stable storage before it replaces the data file, and (Linux)
@@ -101,10 +158,15 @@ TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
         ASSERT_EQ(S_OK, hr) << temp->Path();
         bool unflushed = false;
         for (char call : g_calls) {
-            EXPECT_FALSE(call == 'r' && unflushed) << "replaced before a flush: " << g_calls;
+            EXPECT_FALSE((call == 'r' || call == 'k') && unflushed) << "replaced before a flush: " << g_calls;
             if (call == 'w' || call == 'f') unflushed = call == 'w';
         }
+#ifdef _WIN32
+        EXPECT_EQ(std::string::npos, g_calls.find('r')) << "the identity-keeping replace was not used: " << g_calls;
+        EXPECT_NE(std::string::npos, g_calls.find('k')) << g_calls;
+#else
         EXPECT_NE(std::string::npos, g_calls.find('r')) << g_calls;
+#endif
 #ifndef _WIN32
         EXPECT_EQ('d', g_calls.back()) << "the folder is not flushed after the replace: " << g_calls;
 #endif
@@ -177,20 +239,93 @@ std::string AccessList(const fs::path& file) {
 }
 
 // The temporary directory admits the user alone: the saved file must admit
-// whom the old one admitted.
-TEST_F(Save, KeepsTheAccessList) {
+// whom the old one admitted, and a hidden file stays hidden, whether the
+// replace that keeps them works or the plain one takes over (where the file
+// system offers no such replace). Wine shows attributes and access lists;
+// encryption, compression and streams it does not keep at all.
+TEST_F(Save, KeepsTheAccessListAndAttributes) {
+    for (bool keepingFails : {false, true}) {
+        ref_.Reset();
+        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+        PSECURITY_DESCRIPTOR everyone = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;WD)(A;;FR;;;BU)", SDDL_REVISION_1,
+                                                                         &everyone, nullptr));
+        BOOL set = SetFileSecurityA(File().string().c_str(), DACL_SECURITY_INFORMATION, everyone);
+        LocalFree(everyone);
+        ASSERT_TRUE(set);
+        ASSERT_TRUE(SetFileAttributesW(File().c_str(), FILE_ATTRIBUTE_HIDDEN));
+        std::string before = AccessList(File());
+        ASSERT_NE("", before);
+        ref_->StoreText(1, 1, W("b"));
+        g_calls.clear();
+        qv::SetFileCallObserver(RecordCall);
+        qv::SetKeepingReplaceFailure(keepingFails);
+        HRESULT hr = ref_->SaveToFile();
+        qv::SetKeepingReplaceFailure(false);
+        qv::SetFileCallObserver(nullptr);
+        DWORD attributes = GetFileAttributesW(File().c_str());
+        SetFileAttributesW(File().c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_EQ(S_OK, hr) << "keeping replace fails: " << keepingFails;
+        std::string replaces;
+        for (char call : g_calls)
+            if (call == 'k' || call == 'r') replaces += call;
+        EXPECT_EQ(keepingFails ? "kr" : "k", replaces) << g_calls;
+        EXPECT_EQ("\"b\"\r\n", ReadBytes(File()));
+        EXPECT_EQ(before, AccessList(File())) << "keeping replace fails: " << keepingFails;
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN))
+            << "keeping replace fails: " << keepingFails;
+        ExpectNoTemporaryFiles();
+    }
+}
+
+// The copy made beside the data file, from a temporary folder on another
+// volume, admits none of those the folder admits until it takes the data
+// file's place: only its owner (and the system).
+std::string g_besideAccess;
+fs::path g_besideFolder;
+void RecordBesideAccess(qv::FileCall call) {
+    if (call != qv::FileCall::kKeepingReplace) return;
+    for (const auto& entry : fs::directory_iterator(g_besideFolder))
+        if (entry.path().filename() != "t.txt") g_besideAccess += AccessList(entry.path());
+}
+
+TEST_F(Save, CopyBesideTheFileAdmitsItsOwnerAlone) {
+    fs::path other = OtherVolume();
+    if (other.empty()) GTEST_SKIP() << "no folder on another volume";
+    TempFolder temp(other);
+    ScopedTempDirectory onOtherVolume(temp.Path());
     ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
     PSECURITY_DESCRIPTOR everyone = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;WD)(A;;FR;;;BU)", SDDL_REVISION_1,
-                                                                     &everyone, nullptr));
-    BOOL set = SetFileSecurityA(File().string().c_str(), DACL_SECURITY_INFORMATION, everyone);
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)(A;OICI;FA;;;BU)",
+                                                                     SDDL_REVISION_1, &everyone, nullptr));
+    BOOL set = SetFileSecurityA(data_.Path().string().c_str(), DACL_SECURITY_INFORMATION, everyone);
     LocalFree(everyone);
     ASSERT_TRUE(set);
-    std::string before = AccessList(File());
-    ASSERT_NE("", before);
+    ref_->StoreText(1, 1, W("b"));
+    g_besideAccess.clear();
+    g_besideFolder = data_.Path();
+    qv::SetFileCallObserver(RecordBesideAccess);
+    HRESULT hr = ref_->SaveToFile();
+    qv::SetFileCallObserver(nullptr);
+    ASSERT_EQ(S_OK, hr);
+    ASSERT_EQ(0u, g_besideAccess.find("D:")) << g_besideAccess;
+    EXPECT_EQ(std::string::npos, g_besideAccess.find(";WD)")) << g_besideAccess;
+    EXPECT_EQ(std::string::npos, g_besideAccess.find(";BU)")) << g_besideAccess;
+    EXPECT_NE(std::string::npos, g_besideAccess.find(";S-1-5-")) << "not even its owner: " << g_besideAccess;
+    ExpectNoTemporaryFiles();
+}
+
+// A link is followed to its file when the table opens it: the link stays a
+// link and the file it leads to takes the edits.
+TEST_F(Save, SymbolicLinkStaysAndItsFileIsReplaced) {
+    WriteBytes(data_ / "real.txt", "a\n");
+    if (!CreateSymbolicLinkW(File().c_str(), (data_ / "real.txt").c_str(), 0) || !fs::exists(File()))
+        GTEST_SKIP() << "no symbolic links here";
+    ASSERT_EQ(S_OK, FileTable::Open(File().string(), &ref_.table));
     ref_->StoreText(1, 1, W("b"));
     ASSERT_EQ(S_OK, ref_->SaveToFile());
-    EXPECT_EQ(before, AccessList(File()));
+    EXPECT_NE(0u, GetFileAttributesW(File().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << "the link was replaced";
+    EXPECT_EQ("\"b\"\r\n", ReadBytes(data_ / "real.txt"));
 }
 #endif
 

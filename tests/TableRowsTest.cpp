@@ -77,7 +77,10 @@ TEST(TableRows, RemoveAllRowsFreesEveryRowAndKeepsTheGrowBy) {
 
 class FileProbe : public TableProbe {
 public:
-    void SetFileName(const std::string& name) { name.copy(fileName_, sizeof fileName_ - 1); }
+    void SetFileName(const std::string& name) {
+        name.copy(fileName_, sizeof fileName_ - 1);
+        boundPath_.Bind(qvtest::W(name).c_str());
+    }
     using VxASCOSPObject::CheckFileWritable;
 };
 
@@ -110,6 +113,17 @@ TEST(TableRows, CheckFileWritableNeedsAnExistingRegularFileThatOpensForUpdate) {
         table.SetFileName(c.path);
         EXPECT_EQ(c.expected, table.CheckFileWritable()) << c.path;
     }
+#ifdef _WIN32
+    // Another program holds the file open for writing but not for deleting:
+    // the replace that saves it could never take its place.
+    HANDLE held = CreateFileW((folder / "writable.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    FileProbe table;
+    table.SetFileName((folder / "writable.txt").string());
+    EXPECT_EQ(E_FAIL, table.CheckFileWritable()) << "held without delete sharing";
+    CloseHandle(held);
+#endif
     EXPECT_EQ("a,b\n", qvtest::ReadBytes(folder / "writable.txt")) << "the check neither truncates nor writes";
 }
 

@@ -1,6 +1,8 @@
 // DllRegisterServer and DllUnregisterServer: the registration table written
 // first to last, and its keys deleted last to first.
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "Exports.h"
 #include "ModuleCounts.h"
@@ -9,39 +11,60 @@
 
 namespace {
 
-constexpr size_t kPathSize = 260;   // bytes of the module path, terminator included
+typedef qv::PathChar PathChar;
+
+constexpr size_t kPathSize = 260;   // characters of the module path, terminator included
 constexpr size_t kValueSize = 260;  // characters of a prepared value, terminator not counted
 
-// The data a row writes: the module path for "%module%", the module's
-// directory and the text after the last "%" for "%modulePath%", else the data
-// as it stands. False when the result would be longer than kValueSize.
-bool PrepareValue(const char* data, const char* modulePath, char (&out)[kValueSize + 1]) {
-    const char* source = data;
-    size_t directoryLength = 0;
+size_t Length(const PathChar* text) { return std::char_traits<PathChar>::length(text); }
+
+// The data a row writes, in the spelling of module paths (UTF-16 on Windows,
+// so that a folder outside the code page is written as it is): the module
+// path for "%module%", the module's directory and the text after the last
+// "%" for "%modulePath%", else the data as it stands. The table's own texts
+// are ASCII. False when the result would be longer than kValueSize.
+bool PrepareValue(const char* data, const PathChar* modulePath, PathChar (&out)[kValueSize + 1]) {
     if (std::strstr(data, QV_MARKER_MODULE)) {
-        source = modulePath;
-    } else if (std::strstr(data, QV_MARKER_MODULE_PATH)) {
-        const char* separator = std::strrchr(modulePath, qv::kPathSeparator);
-        directoryLength = separator ? static_cast<size_t>(separator - modulePath) + 1 : 0;
-        source = std::strrchr(data, '%') + 1;
+        size_t length = Length(modulePath);
+        if (length > kValueSize) return false;
+        std::copy(modulePath, modulePath + length + 1, out);
+        return true;
     }
-    size_t tailLength = std::strlen(source);
-    if (directoryLength + tailLength > kValueSize) return false;
-    std::memcpy(out, modulePath, directoryLength);
-    std::memcpy(out + directoryLength, source, tailLength + 1);
+    size_t directoryLength = 0;
+    const char* text = data;
+    if (std::strstr(data, QV_MARKER_MODULE_PATH)) {
+        for (size_t i = 0; modulePath[i]; ++i)
+            if (modulePath[i] == static_cast<PathChar>(qv::kPathSeparator)) directoryLength = i + 1;
+        text = std::strrchr(data, '%') + 1;
+    }
+    size_t textLength = std::strlen(text);
+    if (directoryLength + textLength > kValueSize) return false;
+    std::copy(modulePath, modulePath + directoryLength, out);
+    for (size_t i = 0; i <= textLength; ++i) out[directoryLength + i] = static_cast<PathChar>(text[i]);
     return true;
 }
 
+// Sets a REG_SZ value of key; the name is ASCII or null for the default value.
+LONG SetText(HKEY key, const char* name, const PathChar* value) {
+    DWORD bytes = static_cast<DWORD>((Length(value) + 1) * sizeof(PathChar));
+#ifdef _WIN32
+    wchar_t wideName[64] = {};
+    for (size_t i = 0; name && name[i] && i + 1 < 64; ++i) wideName[i] = static_cast<wchar_t>(name[i]);
+    return RegSetValueExW(key, name ? wideName : nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes);
+#else
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes);
+#endif
+}
+
 // Creates or opens the row's key and sets its value; false when either fails.
-bool WriteRow(const RegistrationRow& row, const char* modulePath) {
-    char value[kValueSize + 1];
+bool WriteRow(const RegistrationRow& row, const PathChar* modulePath) {
+    PathChar value[kValueSize + 1];
     if (!PrepareValue(row.valueData, modulePath, value)) return false;
     HKEY key = nullptr;
     if (RegCreateKeyExA(row.hive, row.keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
                         nullptr) != ERROR_SUCCESS)
         return false;
-    LONG set = RegSetValueExA(key, row.valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                              static_cast<DWORD>(std::strlen(value) + 1));
+    LONG set = SetText(key, row.valueName, value);
     RegCloseKey(key);
     return set == ERROR_SUCCESS;
 }
@@ -51,10 +74,10 @@ bool WriteRow(const RegistrationRow& row, const char* modulePath) {
 extern "C" {
 
 QV_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
-    char modulePath[kPathSize];
-    DWORD length = qv::ModuleFileName(qv::ModuleHandle(), modulePath, sizeof modulePath);
+    PathChar modulePath[kPathSize];
+    DWORD length = qv::ModuleFileName(qv::ModuleHandle(), modulePath, kPathSize);
     // A path that filled the buffer was cut short.
-    if (length == 0 || length >= sizeof modulePath) return E_FAIL;
+    if (length == 0 || length >= kPathSize) return E_FAIL;
 
     // Other processes see the whole registration or none of it (where the
     // platform's registry can promise that).

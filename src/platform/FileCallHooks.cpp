@@ -1,5 +1,6 @@
 // The test hooks on the file calls of a replacement: an observer that records
-// them and a write failure that stands in for a full disk.
+// them, a write failure that stands in for a full disk and a replace that
+// keeps no identity.
 #include <atomic>
 
 #include "ReplacementFile.h"
@@ -8,14 +9,18 @@ namespace qv {
 namespace {
 std::atomic<FileCallObserver> g_observer{nullptr};
 std::atomic<long> g_writeCountdown{0};
+std::atomic<bool> g_keepingReplaceFails{false};
 }  // namespace
 
 void SetFileCallObserver(FileCallObserver observer) { g_observer.store(observer); }
 
 void SetWriteFailure(long nth) { g_writeCountdown.store(nth); }
 
+void SetKeepingReplaceFailure(bool fail) { g_keepingReplaceFails.store(fail); }
+
 bool FileCallFails(FileCall call) {
     if (FileCallObserver observer = g_observer.load()) observer(call);
+    if (call == FileCall::kKeepingReplace) return g_keepingReplaceFails.load();
     if (call != FileCall::kWrite && call != FileCall::kFlush) return false;
     long left = g_writeCountdown.load();
     while (left > 0) {

@@ -1,10 +1,12 @@
 // FileReader: reads an existing file from start to end in blocks of the
-// caller's size, with a narrow path; other processes may read, write and
+// caller's size; other processes may read, write and
 // delete the file meanwhile.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "PathChar.h"
 
 namespace qv {
 
@@ -16,7 +18,7 @@ public:
     FileReader& operator=(const FileReader&) = delete;
 
     // Opens an existing regular file for reading; false when it cannot.
-    bool Open(const char* path);
+    bool Open(const PathChar* path);
     // Reads up to bytes into buffer: the count read, 0 at the end of the
     // file, -1 on a read error.
     long long Read(void* buffer, size_t bytes);

@@ -1,6 +1,7 @@
-// The file-system services of the table's loader and writer, with narrow paths
-// (the ANSI code page on Windows, UTF-8 elsewhere).
+// The file-system services of the table's loader and writer.
 #pragma once
+
+#include "PathChar.h"
 
 namespace qv {
 
@@ -10,11 +11,11 @@ namespace qv {
 // read-only attribute) counts as read-only for every user, the administrator
 // included, so that a file marked read-only is never rewritten whoever runs
 // the program.
-bool HasWritePermission(const char* path);
+bool HasWritePermission(const PathChar* path);
 
 // Tries it: true when the existing file opens for reading and writing, without
 // being created or truncated and without any sharing restriction; it is closed
 // again at once.
-bool OpenableForUpdate(const char* path);
+bool OpenableForUpdate(const PathChar* path);
 
 }  // namespace qv

@@ -8,15 +8,18 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "PathChar.h"
+
 namespace qv {
 
 // The file calls of a replacement that matter to durability, as the test
 // hooks see them.
 enum class FileCall {
-    kWrite,        // data appended to a temporary file
-    kFlush,        // a temporary file flushed to stable storage
-    kReplace,      // a temporary file put in the target's place
-    kFolderFlush,  // the target's folder flushed, so that the replace lasts
+    kWrite,           // data appended to a temporary file
+    kFlush,           // a temporary file flushed to stable storage
+    kReplace,         // a temporary file put in the target's place
+    kFolderFlush,     // the target's folder flushed, so that the replace lasts
+    kKeepingReplace,  // (Windows) a file beside the target replaces it, keeping its identity
 };
 
 // Test hook: observer hears of every file call of every replacement, just
@@ -26,15 +29,23 @@ void SetFileCallObserver(FileCallObserver observer);
 // Test hook standing in for a full disk: the nth write or flush from now
 // fails (1 = the next one); 0 disarms.
 void SetWriteFailure(long nth);
+// Test hook: while armed, every replace that keeps the target's identity
+// fails as where the file system does not offer it, so that the plain
+// replace takes over.
+void SetKeepingReplaceFailure(bool fail);
 // Tells the observer of one call and counts a write or flush; true when the
-// write-failure hook says that this one must fail.
+// write-failure hook, or for a keeping replace its own hook, says that this
+// one must fail.
 bool FileCallFails(FileCall call);
 
 class ReplacementFile {
 public:
     ReplacementFile() = default;
     // Abandons an uncommitted replacement: its temporary file is deleted.
-    ~ReplacementFile() { Abort(); }
+    ~ReplacementFile() {
+        Abort();
+        FreeNames();
+    }
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
@@ -42,36 +53,47 @@ public:
     // not exist, or it is a regular file with write permission (see
     // HasWritePermission); and (Linux) its folder lets this process put
     // another file in its place. Nothing is opened or created.
-    static bool CanReplace(const char* target);
+    static bool CanReplace(const PathChar* target);
 
     // Starts replacing target, refusing a target that CanReplace refuses.
     // Creates the temporary file in the temporary directory (TMPDIR or /tmp on
     // Linux, GetTempPath on Windows) exclusively, never opening a name that
-    // already exists, and readable by its owner only. newFileMode is the
-    // permission bits (Linux) that target receives if it does not exist at
-    // the commit. False when either fails.
-    bool Begin(const char* target, unsigned newFileMode = 0600);
+    // already exists, and readable by its owner only; where that directory
+    // cannot take it, the file is made the same way beside the target.
+    // newFileMode is the permission bits (Linux) that target receives if it
+    // does not exist at the commit. False when no file could be made.
+    bool Begin(const PathChar* target, unsigned newFileMode = 0600);
     // Appends bytes to the temporary file; false when the write fails.
     bool Write(const void* data, size_t bytes);
-    // Gives the temporary file the target's owner, group and permission bits
-    // (Linux) or security descriptor (Windows), as far as this process may,
-    // flushes it to stable storage and puts it in the target's place with
-    // one atomic replace, after which (Linux) the folder is flushed too. When
-    // the temporary directory lies on another volume the file is first
-    // copied into a new temporary file beside the target. True when the new
+    // Flushes the temporary file to stable storage and puts it in the
+    // target's place with one replace that keeps what the target is beyond
+    // its bytes. Linux: the file takes the target's owner, group and
+    // permission bits before the flush, is renamed onto the target, and the
+    // folder is flushed after it. Windows: the file is first moved beside the
+    // target and ReplaceFileW keeps the target's attributes, security,
+    // streams and encryption; where that fails, the file takes the target's
+    // attributes and security descriptor and MoveFileEx replaces it. From a
+    // temporary directory on another volume the file is first copied into a
+    // new owner-only temporary file beside the target. True when the new
     // contents are in place; on false the target is as it was and (Linux)
     // errno tells why. Either way no temporary file remains.
     bool Commit();
     // Closes and deletes the temporary file, if any.
     void Abort();
-
-    static constexpr size_t kPathCapacity = 4096;
+    // True when the last Begin or Commit failed for want of memory.
+    bool OutOfMemory() const { return outOfMemory_; }
 
 private:
-    intptr_t handle_ = -1;               // the open temporary file; -1 when none
-    char tempPath_[kPathCapacity] = {};  // the temporary file; empty when none
-    char target_[kPathCapacity] = {};    // the file to replace
-    unsigned newFileMode_ = 0600;        // the bits of a target made by the commit
+    void FreeNames();
+
+    // The names live on the heap: a save runs on whichever thread releases
+    // the table, and that thread's stack is the client's.
+    intptr_t handle_ = -1;          // the open temporary file; -1 when none
+    PathChar* tempPath_ = nullptr;  // the temporary file; null or empty when none
+    PathChar* target_ = nullptr;    // the file to replace
+    PathChar* folder_ = nullptr;    // the target's folder
+    unsigned newFileMode_ = 0600;   // the bits of a target made by the commit
+    bool outOfMemory_ = false;
 };
 
 }  // namespace qv

@@ -82,6 +82,14 @@ HRESULT VxASCOSPObject::OpenDataMember(const OLECHAR* dataMember) {
         }
     }
 
+    // The file is named once, now: a later change of the current folder, or of
+    // where a link leads, must not send the save to another file.
+    qv::BoundPath::Outcome bound = boundPath_.Bind(path);
+    if (bound != qv::BoundPath::kBound) {
+        fileName_[0] = 0;
+        return bound == qv::BoundPath::kNoMemory ? E_OUTOFMEMORY : ASC_E_FILEACCESS;
+    }
+
     columnCount_ = 0;
     widestColumnCount_ = 0;
     HRESULT hr = LoadFile();
@@ -94,9 +102,9 @@ HRESULT VxASCOSPObject::OpenDataMember(const OLECHAR* dataMember) {
 
 HRESULT VxASCOSPObject::LoadFile() {
     qv::FileReader file;
-    bool opened = file.Open(fileName_);
+    bool opened = boundPath_.IsBound() && file.Open(boundPath_.Get());
     // A file that cannot be written could never take the table's changes.
-    if (!opened || !qv::HasWritePermission(fileName_)) return ASC_E_FILEACCESS;
+    if (!opened || !qv::HasWritePermission(boundPath_.Get())) return ASC_E_FILEACCESS;
 
     VxLineReader lines(file);
     const OLECHAR* line = nullptr;

@@ -8,6 +8,7 @@ VxASCOSPObject::VxASCOSPObject(const OLECHAR* dataMember) : VxASCOSPObject() {
         // The delegated-to constructor has finished, so the throw runs the
         // destructor: it must find no file to save and no rows.
         fileName_[0] = 0;
+        boundPath_.Clear();
         modified_ = 0;
         RemoveAllRows();
         throw static_cast<HRESULT>(hr);
@@ -16,7 +17,7 @@ VxASCOSPObject::VxASCOSPObject(const OLECHAR* dataMember) : VxASCOSPObject() {
 
 VxASCOSPObject::~VxASCOSPObject() {
     // A failed save cannot be reported from here; it leaves the file as it was.
-    if (fileName_[0]) SaveToFile();
+    if (boundPath_.IsBound()) SaveToFile();
     RemoveAllRows();
     CSingleLock lock(listeners_.GetLock());
     while (!listeners_.IsEmpty()) listeners_.RemoveHead()->Release();

@@ -45,5 +45,6 @@ void VxASCOSPObject::RemoveAllRows() {
 // administrator, who could open it for update), and a folder that does not
 // let the file be replaced. The edit is better refused now than lost later.
 HRESULT VxASCOSPObject::CheckFileWritable() {
-    return qv::OpenableForUpdate(fileName_) && qv::ReplacementFile::CanReplace(fileName_) ? S_OK : E_FAIL;
+    const qv::PathChar* path = boundPath_.Get();
+    return path && qv::OpenableForUpdate(path) && qv::ReplacementFile::CanReplace(path) ? S_OK : E_FAIL;
 }

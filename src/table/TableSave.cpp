@@ -6,7 +6,7 @@
 
 HRESULT VxASCOSPObject::SaveToFile() {
     // An unchanged table leaves its file alone: nothing is opened or created.
-    if (!modified_ || !fileName_[0]) return E_FAIL;
+    if (!modified_ || !boundPath_.IsBound()) return E_FAIL;
 
     // The temporary file as WriteTable's sink.
     class TemporarySink : public FileSink {
@@ -19,11 +19,11 @@ HRESULT VxASCOSPObject::SaveToFile() {
     };
 
     qv::ReplacementFile file;
-    if (!file.Begin(fileName_)) return E_FAIL;
+    if (!file.Begin(boundPath_.Get())) return file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
     TemporarySink sink(file);
     HRESULT hr = WriteTable(sink);
     if (FAILED(hr)) return hr;  // the temporary file goes with file
-    if (!file.Commit()) return E_FAIL;
+    if (!file.Commit()) return file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
     modified_ = 0;
     return S_OK;
 }

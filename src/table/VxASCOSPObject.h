@@ -15,6 +15,7 @@
 #include "common/LiveObjects.h"
 #include "containers/VxArray.h"
 #include "containers/VxList.h"
+#include "platform/BoundPath.h"
 #include "platform/Platform.h"
 
 class VxASCOSPObject : public OLEDBSimpleProvider {
@@ -37,8 +38,7 @@ public:
     HRESULT STDMETHODCALLTYPE getRWStatus(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPRW* prwStatus) override;
     HRESULT STDMETHODCALLTYPE getVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT format,
                                          VARIANT* pVar) override;
-    HRESULT STDMETHODCALLTYPE setVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT format,
-                                         VARIANT Var) override;
+    HRESULT STDMETHODCALLTYPE setVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT format, VARIANT Var) override;
     HRESULT STDMETHODCALLTYPE getLocale(BSTR* pbstrLocale) override;
     HRESULT STDMETHODCALLTYPE deleteRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsDeleted) override;
     HRESULT STDMETHODCALLTYPE insertRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsInserted) override;
@@ -198,7 +198,8 @@ protected:
     qv::LiveObjectToken liveToken_;                   // keeps the library loaded while the table lives
     VxArray<ROWHEADER*> rows_;                        // entry 0 the placeholder; data row k at k
     LONG columnCount_ = 0;                            // cells in every row
-    char fileName_[kFileNameSize] = {};               // narrow path; empty means no file
+    char fileName_[kFileNameSize] = {};               // the name as given, narrow; empty means no file
+    qv::BoundPath boundPath_;                         // the file itself; every file call goes here
     OLECHAR delimiters_[kMaxDelimiters + 1] = {};     // each separates fields; zero-terminated
     VxList<OLEDBSimpleProviderListener*> listeners_;  // one reference held on each
     LONG refCount_ = 0;                               // interlocked only

@@ -29,6 +29,14 @@ LONG ReadDefault(const std::wstring& keyPath, std::wstring& value) {
 
 std::string Narrow(const std::wstring& text) { return NarrowFromWide(text.c_str(), text.size()); }
 
+// The library beside the host, as the system spells its path.
+std::wstring LibraryBesideHost() {
+    std::wstring path(32768, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    path.resize(length < path.size() ? length : 0);
+    return path.substr(0, path.rfind(L'\\') + 1) + L"Quorvel.dll";
+}
+
 }  // namespace
 
 ProviderHost::ProviderHost() {}
@@ -87,7 +95,10 @@ bool ProviderHost::Close() {
 }
 
 HRESULT CallRegistration(const std::string& libraryPath, bool install, std::string& detail) {
-    HMODULE library = LoadLibraryA(libraryPath.c_str());
+    // The default library is loaded by its wide name: its narrow one is bent
+    // where the code page lacks a letter of its folder.
+    Wide wide = libraryPath == DefaultLibraryPath() ? LibraryBesideHost() : WideFromNarrow(libraryPath);
+    HMODULE library = LoadLibraryW(wide.c_str());
     if (!library) {
         detail = libraryPath;
         return HRESULT_FROM_WIN32(GetLastError());
@@ -105,11 +116,6 @@ HRESULT CallRegistration(const std::string& libraryPath, bool install, std::stri
     return hr;
 }
 
-std::string DefaultLibraryPath() {
-    char self[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string path(self, length);
-    return path.substr(0, path.rfind('\\') + 1) + "Quorvel.dll";
-}
+std::string DefaultLibraryPath() { return Narrow(LibraryBesideHost()); }
 
 }  // namespace quorvel

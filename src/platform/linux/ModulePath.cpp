@@ -9,7 +9,7 @@
 
 namespace qv {
 
-DWORD ModuleFileName(HMODULE module, char* buffer, DWORD size) {
+DWORD ModuleFileName(HMODULE module, PathChar* buffer, DWORD size) {
     if (!buffer || size == 0) return 0;
     const void* address = module ? module : reinterpret_cast<const void*>(&ModuleFileName);
     Dl_info info;

@@ -5,13 +5,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../Alloc.h"
 #include "../FileSystem.h"
 
 namespace qv {
@@ -30,17 +30,32 @@ bool JoinPath(char* out, size_t capacity, const char* directory, size_t director
     return true;
 }
 
-// Joins the folder of path and name into out ("." for a bare file name);
-// false when it does not fit.
-bool BesidePath(char* out, size_t capacity, const char* path, const char* name) {
+// A heap copy of the folder of path ("." for a bare file name); null when
+// there is no memory.
+char* FolderOf(const char* path) {
     const char* slash = strrchr(path, '/');
-    if (!slash) return JoinPath(out, capacity, ".", 1, name);
-    return JoinPath(out, capacity, path, slash == path ? 1 : static_cast<size_t>(slash - path), name);
+    size_t length = !slash ? 0 : slash == path ? 1 : static_cast<size_t>(slash - path);
+    char* folder = static_cast<char*>(MemAlloc(length + 2));
+    if (!folder) return nullptr;
+    memcpy(folder, length ? path : ".", length ? length : 1);
+    folder[length ? length : 1] = 0;
+    return folder;
+}
+
+// A heap block that holds folder joined with name; null when there is no memory.
+char* Joined(const char* folder, const char* name) {
+    size_t capacity = strlen(folder) + strlen(name) + 2;
+    char* out = static_cast<char*>(MemAlloc(capacity));
+    if (out && !JoinPath(out, capacity, folder, strlen(folder), name)) out[0] = 0;
+    return out;
 }
 
 // Creates a new file from the pattern in path (ending in XXXXXX), with mode
 // 0600, failing rather than opening a name that exists. The descriptor, or -1.
-int CreateExclusive(char* path) { return mkostemp(path, O_CLOEXEC); }
+int CreateExclusive(char* path) {
+    if (!path) return -1;
+    return mkostemp(path, O_CLOEXEC);
+}
 
 bool WriteAll(int fd, const void* data, size_t bytes) {
     if (FileCallFails(FileCall::kWrite)) {
@@ -74,9 +89,7 @@ bool Replace(const char* source, const char* target) {
 }
 
 // Makes the rename itself durable: the directory entry reaches the disk too.
-void SyncFolderOf(const char* path) {
-    char folder[ReplacementFile::kPathCapacity];
-    if (!BesidePath(folder, sizeof folder, path, ".")) return;
+void SyncFolder(const char* folder) {
     FileCallFails(FileCall::kFolderFlush);
     int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
@@ -84,14 +97,13 @@ void SyncFolderOf(const char* path) {
     ::close(fd);
 }
 
-// True when the folder of target lets this process put another file in
-// target's place; file is target's status, or null when it does not exist.
+// True when folder lets this process put another file in the place of a
+// file in it; file is that file's status, or null when it does not exist.
 // In a sticky folder (such as /tmp) only the file's owner, the folder's owner
 // or a privileged user may do that.
-bool FolderLetsReplace(const char* target, const struct stat* file) {
-    char folder[ReplacementFile::kPathCapacity];
+bool FolderLetsReplace(const char* folder, const struct stat* file) {
     struct stat info;
-    if (!BesidePath(folder, sizeof folder, target, ".") || ::stat(folder, &info) != 0) return false;
+    if (::stat(folder, &info) != 0) return false;
     if (::faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) != 0) return false;
     if (!(info.st_mode & S_ISVTX)) return true;
     uid_t self = ::geteuid();
@@ -103,16 +115,16 @@ enum TargetState { kRefused, kMissing, kPresent };
 // What target is, with its status in info when it exists. A target that is no
 // regular file, has no write permission, or whose folder would refuse the
 // replace is refused, with errno set.
-TargetState InspectTarget(const char* target, struct stat* info) {
+TargetState InspectTarget(const char* target, const char* folder, struct stat* info) {
     if (::stat(target, info) != 0) {
         if (errno != ENOENT) return kRefused;
-        if (FolderLetsReplace(target, nullptr)) return kMissing;
+        if (FolderLetsReplace(folder, nullptr)) return kMissing;
         errno = EACCES;
         return kRefused;
     }
     // rename() would replace a read-only file, a device or a pipe without
     // asking: ask here.
-    if (!S_ISREG(info->st_mode) || !HasWritePermission(target) || !FolderLetsReplace(target, info)) {
+    if (!S_ISREG(info->st_mode) || !HasWritePermission(target) || !FolderLetsReplace(folder, info)) {
         errno = EACCES;
         return kRefused;
     }
@@ -145,24 +157,29 @@ bool Finish(int fd, TargetState state, const struct stat& target, unsigned newFi
     return ok;
 }
 
-// Copies the closed file source into a new exclusive temporary file in the
-// target's folder, finished as Finish does, and renames it onto the target.
-// False, with nothing left of the copy, when any step fails.
-bool CopyBesideAndReplace(const char* source, const char* target, TargetState state, const struct stat& info,
-                          unsigned newFileMode) {
-    char beside[ReplacementFile::kPathCapacity];
-    if (!BesidePath(beside, sizeof beside, target, ".quorvel-XXXXXX")) return false;
+const size_t kCopyBlock = 64 * 1024;
+
+// Copies the closed file source into a new exclusive temporary file beside
+// (a mkostemp pattern in the target's folder), finished as Finish does, and
+// renames it onto the target. False, with nothing left of the copy, when any
+// step fails; *noMemory tells whether memory ran out.
+bool CopyBesideAndReplace(const char* source, char* beside, const char* target, TargetState state,
+                          const struct stat& info, unsigned newFileMode, bool* noMemory) {
+    char* block = static_cast<char*>(MemAlloc(kCopyBlock));
+    if (!block) {
+        *noMemory = true;
+        return false;
+    }
     int in = ::open(source, O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    int out = CreateExclusive(beside);
+    int out = in < 0 ? -1 : CreateExclusive(beside);
     if (out < 0) {
-        ::close(in);
+        if (in >= 0) ::close(in);
+        MemFree(block);
         return false;
     }
     bool ok = true;
-    char block[64 * 1024];
     for (;;) {
-        ssize_t got = ::read(in, block, sizeof block);
+        ssize_t got = ::read(in, block, kCopyBlock);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) {
             ok = got == 0;
@@ -174,6 +191,7 @@ bool CopyBesideAndReplace(const char* source, const char* target, TargetState st
         }
     }
     ::close(in);
+    MemFree(block);
     if (!ok) {
         ::close(out);
     } else {
@@ -190,33 +208,63 @@ bool CopyBesideAndReplace(const char* source, const char* target, TargetState st
 }  // namespace
 
 bool ReplacementFile::CanReplace(const char* target) {
-    char resolved[PATH_MAX];
+    char* resolved = ::realpath(target, nullptr);
+    const char* real = resolved ? resolved : target;
+    char* folder = FolderOf(real);
     struct stat info;
-    return InspectTarget(::realpath(target, resolved) ? resolved : target, &info) != kRefused;
+    bool can = folder && InspectTarget(real, folder, &info) != kRefused;
+    MemFree(folder);
+    ::free(resolved);
+    return can;
+}
+
+void ReplacementFile::FreeNames() {
+    MemFree(tempPath_);
+    MemFree(target_);
+    MemFree(folder_);
+    tempPath_ = target_ = folder_ = nullptr;
 }
 
 bool ReplacementFile::Begin(const char* target, unsigned newFileMode) {
     Abort();
-    target_[0] = 0;
+    FreeNames();
+    outOfMemory_ = false;
     newFileMode_ = newFileMode;
+    if (!*target) return false;
     // A symbolic link stays in place: the file it leads to is what is replaced.
-    char resolved[PATH_MAX];
-    const char* real = ::realpath(target, resolved) ? resolved : target;
+    char* resolved = ::realpath(target, nullptr);
+    const char* real = resolved ? resolved : target;
     size_t length = strlen(real);
-    if (length == 0 || length >= sizeof target_) return false;
-    memcpy(target_, real, length + 1);
-
-    struct stat info;
-    if (InspectTarget(target_, &info) == kRefused) return false;
+    target_ = static_cast<char*>(MemAlloc(length + 1));
+    if (target_) memcpy(target_, real, length + 1);
+    ::free(resolved);
+    folder_ = target_ ? FolderOf(target_) : nullptr;
 
     const char* directory = getenv("TMPDIR");
     if (!directory || !*directory) directory = "/tmp";
-    if (!JoinPath(tempPath_, sizeof tempPath_, directory, strlen(directory), "quorvel-XXXXXX")) {
-        tempPath_[0] = 0;
-        errno = ENAMETOOLONG;
+    // Room for the name in the temporary directory or beside the target.
+    size_t folderLength = folder_ ? strlen(folder_) : 0;
+    size_t directoryLength = strlen(directory);
+    tempPath_ =
+        folder_ ? static_cast<char*>(MemAlloc((directoryLength > folderLength ? directoryLength : folderLength) + 32))
+                : nullptr;
+    if (!tempPath_) {
+        outOfMemory_ = true;
+        FreeNames();
         return false;
     }
-    int fd = CreateExclusive(tempPath_);
+    tempPath_[0] = 0;
+
+    struct stat info;
+    if (InspectTarget(target_, folder_, &info) == kRefused) return false;
+
+    int fd = CreateExclusive(
+        JoinPath(tempPath_, directoryLength + 32, directory, directoryLength, "quorvel-XXXXXX") ? tempPath_ : nullptr);
+    // A temporary folder that cannot take the file (missing, full, not ours)
+    // must not cost the edits: the file is made beside the target instead, as
+    // the copy across volumes is.
+    if (fd < 0 && JoinPath(tempPath_, folderLength + 32, folder_, folderLength, ".quorvel-XXXXXX"))
+        fd = CreateExclusive(tempPath_);
     if (fd < 0) {
         tempPath_[0] = 0;
         return false;
@@ -230,12 +278,13 @@ bool ReplacementFile::Write(const void* data, size_t bytes) {
 }
 
 bool ReplacementFile::Commit() {
+    outOfMemory_ = false;
     if (handle_ < 0) {
         errno = EBADF;
         return false;
     }
     struct stat info;
-    TargetState state = InspectTarget(target_, &info);
+    TargetState state = InspectTarget(target_, folder_, &info);
     if (state == kRefused) {
         Abort();
         return false;
@@ -248,12 +297,20 @@ bool ReplacementFile::Commit() {
     }
     if (Replace(tempPath_, target_)) {
         tempPath_[0] = 0;
-    } else if (errno != EXDEV || !CopyBesideAndReplace(tempPath_, target_, state, info, newFileMode_)) {
-        Abort();
-        return false;
+    } else {
+        bool otherVolume = errno == EXDEV;
+        char* beside = otherVolume ? Joined(folder_, ".quorvel-XXXXXX") : nullptr;
+        if (otherVolume && !beside) outOfMemory_ = true;
+        bool copied = beside && beside[0] &&
+                      CopyBesideAndReplace(tempPath_, beside, target_, state, info, newFileMode_, &outOfMemory_);
+        MemFree(beside);
+        if (!copied) {
+            Abort();
+            return false;
+        }
     }
     Abort();  // the temporary file that was copied, if any
-    SyncFolderOf(target_);
+    SyncFolder(folder_);
     return true;
 }
 
@@ -261,8 +318,8 @@ void ReplacementFile::Abort() {
     int error = errno;
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = -1;
-    if (tempPath_[0]) ::unlink(tempPath_);
-    tempPath_[0] = 0;
+    if (tempPath_ && tempPath_[0]) ::unlink(tempPath_);
+    if (tempPath_) tempPath_[0] = 0;
     errno = error;
 }
 

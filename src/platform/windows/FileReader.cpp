@@ -9,9 +9,9 @@ namespace {
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 }  // namespace
 
-bool FileReader::Open(const char* path) {
+bool FileReader::Open(const PathChar* path) {
     Close();
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     if (GetFileType(file) != FILE_TYPE_DISK) {

@@ -3,6 +3,6 @@
 
 namespace qv {
 
-DWORD ModuleFileName(HMODULE module, char* buffer, DWORD size) { return GetModuleFileNameA(module, buffer, size); }
+DWORD ModuleFileName(HMODULE module, PathChar* buffer, DWORD size) { return GetModuleFileNameW(module, buffer, size); }
 
 }  // namespace qv

@@ -1,9 +1,13 @@
-// ReplacementFile over the Win32 API: CREATE_NEW for the exclusive temporary
-// file, FlushFileBuffers, the target's security descriptor, and MoveFileEx
-// with MOVEFILE_REPLACE_EXISTING as the atomic replace. The temporary file is
-// opened without any sharing while it is written, so nobody else can open it,
-// and it lies in the user's own temporary directory, whose access list admits
-// the user alone (and the system).
+// ReplacementFile over the Win32 API, with UTF-16 names throughout. The new
+// contents are written to an exclusive temporary file (CREATE_NEW, no
+// sharing) in the user's own temporary directory, whose access list admits
+// the user alone, or beside the target when that directory cannot take it;
+// flushed; moved (or, from another volume, copied into an owner-only file)
+// beside the target; and put in the target's place by ReplaceFileW, which
+// keeps the target's attributes, access list, owner, streams and encryption.
+// Where that replace fails, the target's attributes and security descriptor
+// are given to the new file and MoveFileEx with MOVEFILE_REPLACE_EXISTING
+// replaces it.
 #include "../ReplacementFile.h"
 
 #include <string.h>
@@ -16,31 +20,72 @@
 namespace qv {
 namespace {
 
+// "qv" 8 hex digits ".tmp" and the terminator.
+const size_t kNameRoom = 16;
+const size_t kCopyBlock = 64 * 1024;
+// The attributes that say how a file is to be treated, which a save keeps.
+const DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+const SECURITY_INFORMATION kSecurity =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-// Creates a new file "<directory>qv<8 hex digits>.tmp" (directory ends with a
-// separator), never opening one that exists. The handle, or INVALID_HANDLE_VALUE;
-// path receives the name.
-HANDLE CreateExclusive(const char* directory, char* path, size_t capacity) {
+// A heap copy of the folder of target with its final separator ("" for a
+// bare name); null when there is no memory.
+wchar_t* FolderOf(const wchar_t* target) {
+    const wchar_t* slash = wcsrchr(target, L'\\');
+    const wchar_t* other = wcsrchr(target, L'/');
+    if (!slash || (other && other > slash)) slash = other;
+    size_t length = slash ? static_cast<size_t>(slash - target) + 1 : 0;
+    auto* folder = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
+    if (!folder) return nullptr;
+    memcpy(folder, target, length * sizeof(wchar_t));
+    folder[length] = 0;
+    return folder;
+}
+
+// Writes "<directory>qv<8 hex digits>.tmp" into path, which holds
+// wcslen(directory) + kNameRoom characters; a new name at every call.
+void MakeName(const wchar_t* directory, wchar_t* path) {
     static std::atomic<unsigned> counter{0};
-    size_t length = strlen(directory);
-    if (length + 16 > capacity) return INVALID_HANDLE_VALUE;
+    unsigned unique = (GetCurrentProcessId() << 16) ^ (GetTickCount() * 2654435761u) ^ counter.fetch_add(1);
+    size_t length = wcslen(directory);
+    memcpy(path, directory, length * sizeof(wchar_t));
+    wchar_t* name = path + length;
+    name[0] = L'q';
+    name[1] = L'v';
+    for (int i = 0; i < 8; ++i) name[2 + i] = L"0123456789abcdef"[(unique >> (28 - 4 * i)) & 0xF];
+    memcpy(name + 10, L".tmp", 5 * sizeof(wchar_t));
+}
+
+bool NameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
+// Creates a new file in directory (see MakeName), never opening one that
+// exists, with the given security (null: the folder's). The handle, or
+// INVALID_HANDLE_VALUE with path emptied.
+HANDLE CreateExclusive(const wchar_t* directory, wchar_t* path, SECURITY_ATTRIBUTES* security) {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        unsigned unique = (GetCurrentProcessId() << 16) ^ (GetTickCount() * 2654435761u) ^ counter.fetch_add(1);
-        memcpy(path, directory, length);
-        char* name = path + length;
-        name[0] = 'q';
-        name[1] = 'v';
-        for (int i = 0; i < 8; ++i) name[2 + i] = "0123456789abcdef"[(unique >> (28 - 4 * i)) & 0xF];
-        memcpy(name + 10, ".tmp", 5);
+        MakeName(directory, path);
         HANDLE file =
-            CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) return file;
-        DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+        if (!NameTaken(GetLastError())) break;
     }
     path[0] = 0;
     return INVALID_HANDLE_VALUE;
+}
+
+// Renames the closed file source to a new name in directory (see MakeName),
+// never replacing a file. False, with the error set, when it cannot (another
+// volume gives ERROR_NOT_SAME_DEVICE).
+bool MoveBeside(const wchar_t* source, const wchar_t* directory, wchar_t* path) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        MakeName(directory, path);
+        if (MoveFileExW(source, path, MOVEFILE_WRITE_THROUGH)) return true;
+        if (!NameTaken(GetLastError())) break;
+    }
+    path[0] = 0;
+    return false;
 }
 
 bool WriteAll(HANDLE file, const void* data, size_t bytes) {
@@ -69,8 +114,8 @@ bool SyncToDisk(HANDLE file) {
 
 // 1 when the target exists and may be replaced, 0 when it does not exist, -1
 // when it must not be replaced (read-only, a directory, or not reachable).
-int TargetState(const char* target) {
-    DWORD attributes = GetFileAttributesA(target);
+int TargetState(const wchar_t* target) {
+    DWORD attributes = GetFileAttributesW(target);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? 0 : -1;
@@ -78,88 +123,226 @@ int TargetState(const char* target) {
     return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) ? -1 : 1;
 }
 
-// Gives the closed file replacement the owner, group and access list of
-// target, as far as this process may: the temporary directory's own access
-// list admits the user alone, and the data file may be shared. Best effort:
-// setting another owner takes a privilege, and the rest is kept without it.
-void KeepSecurity(const char* target, const char* replacement) {
-    const SECURITY_INFORMATION kAll =
-        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+// The security descriptor of file in a MemAlloc block, with its size; null
+// when it cannot be read.
+void* ReadSecurity(const wchar_t* file, DWORD* size) {
+    *size = 0;
+    GetFileSecurityW(file, kSecurity, nullptr, 0, size);
+    void* descriptor = *size ? MemAlloc(*size) : nullptr;
+    if (descriptor && !GetFileSecurityW(file, kSecurity, descriptor, *size, size)) {
+        MemFree(descriptor);
+        descriptor = nullptr;
+    }
+    return descriptor;
+}
+
+// Gives file the owner, group and access list of descriptor, as far as this
+// process may: setting another owner takes a privilege, and the access list
+// is kept without it.
+void WriteSecurity(const wchar_t* file, void* descriptor) {
+    if (descriptor && !SetFileSecurityW(file, kSecurity, descriptor))
+        SetFileSecurityW(file, DACL_SECURITY_INFORMATION, descriptor);
+}
+
+// What makes the target more than its bytes, read before it is replaced.
+class Identity {
+public:
+    explicit Identity(const wchar_t* target)
+        : attributes_(GetFileAttributesW(target)), descriptor_(ReadSecurity(target, &size_)) {}
+    ~Identity() { MemFree(descriptor_); }
+    Identity(const Identity&) = delete;
+    Identity& operator=(const Identity&) = delete;
+
+    // Gives file the target's security descriptor and kept attributes.
+    void GiveTo(const wchar_t* file) const {
+        WriteSecurity(file, descriptor_);
+        SetAttributes(file);
+    }
+    // Gives them back to file, which has replaced the target, where the
+    // replace did not keep them (not every implementation of ReplaceFileW does).
+    void RestoreIn(const wchar_t* file) const {
+        SetAttributes(file);
+        DWORD size = 0;
+        void* now = descriptor_ ? ReadSecurity(file, &size) : nullptr;
+        if (descriptor_ && (!now || size != size_ || memcmp(now, descriptor_, size) != 0))
+            WriteSecurity(file, descriptor_);
+        MemFree(now);
+    }
+
+private:
+    void SetAttributes(const wchar_t* file) const {
+        if (attributes_ == INVALID_FILE_ATTRIBUTES) return;
+        DWORD now = GetFileAttributesW(file);
+        if (now == INVALID_FILE_ATTRIBUTES || (now & kKeptAttributes) == (attributes_ & kKeptAttributes)) return;
+        SetFileAttributesW(file, (now & ~kKeptAttributes) | (attributes_ & kKeptAttributes));
+    }
+
+    DWORD attributes_;
+    DWORD size_ = 0;
+    void* descriptor_;
+};
+
+// A security descriptor whose access list admits the current user alone, not
+// inheriting from the folder, in one MemAlloc block; null when it cannot be made.
+void* OwnerOnlyDescriptor() {
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return nullptr;
     DWORD size = 0;
-    GetFileSecurityA(target, kAll, nullptr, 0, &size);
-    void* descriptor = size ? MemAlloc(size) : nullptr;
-    if (!descriptor) return;
-    if (GetFileSecurityA(target, kAll, descriptor, size, &size) && !SetFileSecurityA(replacement, kAll, descriptor))
-        SetFileSecurityA(replacement, DACL_SECURITY_INFORMATION, descriptor);
-    MemFree(descriptor);
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    void* user = size ? MemAlloc(size) : nullptr;
+    if (user && !GetTokenInformation(token, TokenUser, user, size, &size)) {
+        MemFree(user);
+        user = nullptr;
+    }
+    CloseHandle(token);
+    if (!user) return nullptr;
+    PSID sid = static_cast<TOKEN_USER*>(user)->User.Sid;
+    DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sid);
+    aclSize = (aclSize + 3) & ~3u;
+    void* block = MemAlloc(sizeof(SECURITY_DESCRIPTOR) + aclSize);
+    auto* descriptor = static_cast<SECURITY_DESCRIPTOR*>(block);
+    auto* acl = reinterpret_cast<ACL*>(descriptor + 1);
+    bool made = block && InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+                InitializeAcl(acl, aclSize, ACL_REVISION) &&
+                AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) &&
+                SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE) &&
+                SetSecurityDescriptorControl(descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    MemFree(user);
+    if (!made) {
+        MemFree(block);
+        return nullptr;
+    }
+    return block;
 }
 
-bool Replace(const char* source, const char* target) {
-    FileCallFails(FileCall::kReplace);
-    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
-// Copies the closed file source into a new exclusive temporary file in the
-// target's directory, flushed, and moves it onto the target. False, with
-// nothing left of the copy, when any step fails.
-bool CopyBesideAndReplace(const char* source, const char* target) {
-    char directory[ReplacementFile::kPathCapacity];
-    const char* slash = strrchr(target, '\\');
-    const char* other = strrchr(target, '/');
-    if (!slash || (other && other > slash)) slash = other;
-    size_t length = slash ? static_cast<size_t>(slash - target) + 1 : 0;
-    memcpy(directory, target, length);
-    directory[length] = 0;
-
-    HANDLE in =
-        CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (in == INVALID_HANDLE_VALUE) return false;
-    char beside[ReplacementFile::kPathCapacity];
-    HANDLE out = CreateExclusive(directory, beside, sizeof beside);
-    if (out == INVALID_HANDLE_VALUE) {
-        CloseHandle(in);
+// Copies the closed file source into a new exclusive file in directory that
+// admits its owner alone, flushed; path receives its name. False, with
+// nothing left of the copy, when any step fails; *noMemory tells whether
+// memory ran out.
+bool CopyBeside(const wchar_t* source, const wchar_t* directory, wchar_t* path, bool* noMemory) {
+    void* descriptor = OwnerOnlyDescriptor();
+    char* block = static_cast<char*>(MemAlloc(kCopyBlock));
+    if (!descriptor || !block) {
+        MemFree(descriptor);
+        MemFree(block);
+        *noMemory = !block;
         return false;
     }
-    bool ok = true;
-    char block[64 * 1024];
-    for (;;) {
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+    HANDLE in =
+        CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE out = in == INVALID_HANDLE_VALUE ? INVALID_HANDLE_VALUE : CreateExclusive(directory, path, &security);
+    MemFree(descriptor);
+    bool ok = out != INVALID_HANDLE_VALUE;
+    while (ok) {
         DWORD got = 0;
-        if (!ReadFile(in, block, sizeof block, &got, nullptr)) {
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        if (!WriteAll(out, block, got)) {
-            ok = false;
-            break;
-        }
+        if (!ReadFile(in, block, kCopyBlock, &got, nullptr)) ok = false;
+        if (!ok || got == 0) break;
+        ok = WriteAll(out, block, got);
     }
-    CloseHandle(in);
+    MemFree(block);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    if (out == INVALID_HANDLE_VALUE) return false;
     ok = ok && SyncToDisk(out);
     if (!CloseHandle(out)) ok = false;
-    int state = ok ? TargetState(target) : -1;
-    if (state == 1) KeepSecurity(target, beside);
-    ok = state >= 0 && Replace(beside, target);
-    if (!ok) DeleteFileA(beside);
+    if (!ok) {
+        DeleteFileW(path);
+        path[0] = 0;
+    }
     return ok;
+}
+
+// True when target could be deleted now: a program that holds it open
+// without delete sharing keeps every replace out.
+bool Deletable(const wchar_t* target) {
+    HANDLE file = CreateFileW(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+// The replace that keeps the target's identity: replacement must lie on the
+// target's volume. Where it fails without a backup name, the target may be
+// gone and replacement still in place, which the plain replace then moves.
+bool KeepingReplace(const wchar_t* replacement, const wchar_t* target) {
+    if (FileCallFails(FileCall::kKeepingReplace)) {
+        SetLastError(ERROR_UNABLE_TO_REMOVE_REPLACED);
+        return false;
+    }
+    return ReplaceFileW(target, replacement, nullptr, 0, nullptr, nullptr) != 0;
+}
+
+bool Replace(const wchar_t* source, const wchar_t* target) {
+    FileCallFails(FileCall::kReplace);
+    return MoveFileExW(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace
 
-bool ReplacementFile::CanReplace(const char* target) { return TargetState(target) >= 0; }
+bool ReplacementFile::CanReplace(const PathChar* target) {
+    if (TargetState(target) < 0) return false;
+    // The replace adds the new file to the target's folder: the folder is
+    // asked for that right by opening it, which changes nothing.
+    wchar_t* folder = FolderOf(target);
+    if (!folder) return false;
+    HANDLE handle =
+        CreateFileW(folder[0] ? folder : L".", FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    MemFree(folder);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(handle);
+    return true;
+}
 
-bool ReplacementFile::Begin(const char* target, unsigned newFileMode) {
+void ReplacementFile::FreeNames() {
+    MemFree(tempPath_);
+    MemFree(target_);
+    MemFree(folder_);
+    tempPath_ = target_ = folder_ = nullptr;
+}
+
+bool ReplacementFile::Begin(const PathChar* target, unsigned newFileMode) {
     Abort();
+    FreeNames();
+    outOfMemory_ = false;
     newFileMode_ = newFileMode;  // permission bits have no meaning here
-    size_t length = strlen(target);
-    if (length == 0 || length >= sizeof target_) return false;
-    memcpy(target_, target, length + 1);
-    if (TargetState(target_) < 0) return false;
+    size_t length = wcslen(target);
+    if (length == 0) return false;
+    DWORD directorySize = GetTempPathW(0, nullptr);
+    auto* directory = static_cast<wchar_t*>(MemAlloc((directorySize + 1) * sizeof(wchar_t)));
+    target_ = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
+    folder_ = target_ ? FolderOf(target) : nullptr;
+    size_t room = (directorySize > length ? directorySize : length) + kNameRoom;
+    tempPath_ = folder_ ? static_cast<wchar_t*>(MemAlloc(room * sizeof(wchar_t))) : nullptr;
+    if (!directory || !tempPath_) {
+        MemFree(directory);
+        FreeNames();
+        outOfMemory_ = true;
+        return false;
+    }
+    memcpy(target_, target, (length + 1) * sizeof(wchar_t));
+    tempPath_[0] = 0;
+    if (TargetState(target_) < 0) {
+        MemFree(directory);
+        return false;
+    }
 
-    char directory[MAX_PATH + 1];
-    DWORD directoryLength = GetTempPathA(sizeof directory, directory);
-    if (directoryLength == 0 || directoryLength >= sizeof directory) return false;
-    HANDLE file = CreateExclusive(directory, tempPath_, sizeof tempPath_);
+    DWORD directoryLength = directorySize ? GetTempPathW(directorySize + 1, directory) : 0;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (directoryLength > 0 && directoryLength <= directorySize) file = CreateExclusive(directory, tempPath_, nullptr);
+    MemFree(directory);
+    // A temporary folder that cannot take the file (missing, full, not ours)
+    // must not cost the edits: the file is made beside the data file instead,
+    // admitting its owner alone, as the copy across volumes is.
+    if (file == INVALID_HANDLE_VALUE) {
+        void* descriptor = OwnerOnlyDescriptor();
+        SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+        if (descriptor) file = CreateExclusive(folder_, tempPath_, &security);
+        MemFree(descriptor);
+    }
     if (file == INVALID_HANDLE_VALUE) return false;
     handle_ = reinterpret_cast<intptr_t>(file);
     return true;
@@ -170,21 +353,51 @@ bool ReplacementFile::Write(const void* data, size_t bytes) {
 }
 
 bool ReplacementFile::Commit() {
+    outOfMemory_ = false;
     if (handle_ == -1) return false;
     HANDLE file = AsHandle(handle_);
     bool ok = SyncToDisk(file);
     handle_ = -1;
     if (!CloseHandle(file)) ok = false;
-    // A read-only target is refused here rather than left to MoveFileEx, so
+    // A read-only target is refused here rather than left to the replace, so
     // that the outcome does not depend on how the file system treats it.
     int state = ok ? TargetState(target_) : -1;
-    if (state == 1) KeepSecurity(target_, tempPath_);
-    ok = state >= 0;
-    if (ok && Replace(tempPath_, target_)) {
-        tempPath_[0] = 0;
-        return true;
+    if (state == 1 && !Deletable(target_)) state = -1;
+    auto* beside =
+        state >= 0 ? static_cast<wchar_t*>(MemAlloc((wcslen(folder_) + kNameRoom) * sizeof(wchar_t))) : nullptr;
+    if (state >= 0 && !beside) outOfMemory_ = true;
+    // The new contents go beside the target first: the replace that keeps
+    // the target's identity works within one volume, and a move across
+    // volumes would be a copy that others could open while it is written.
+    bool placed = false;
+    if (beside) {
+        placed = MoveBeside(tempPath_, folder_, beside);
+        if (!placed && GetLastError() == ERROR_NOT_SAME_DEVICE) {
+            placed = CopyBeside(tempPath_, folder_, beside, &outOfMemory_);
+            if (placed) DeleteFileW(tempPath_);
+        }
     }
-    ok = ok && GetLastError() == ERROR_NOT_SAME_DEVICE && CopyBesideAndReplace(tempPath_, target_);
+    if (!placed) {
+        MemFree(beside);
+        Abort();
+        return false;
+    }
+    wcscpy(tempPath_, beside);  // it fits: tempPath_ has room for any name beside the target
+    MemFree(beside);
+
+    if (state == 1) {
+        Identity identity(target_);
+        if (KeepingReplace(tempPath_, target_)) {
+            tempPath_[0] = 0;
+            identity.RestoreIn(target_);
+            return true;
+        }
+        // The plain replace, with the identity handed over beforehand.
+        state = TargetState(target_);
+        if (state >= 0) identity.GiveTo(tempPath_);
+    }
+    ok = state >= 0 && Replace(tempPath_, target_);
+    if (ok) tempPath_[0] = 0;
     Abort();
     return ok;
 }
@@ -192,8 +405,8 @@ bool ReplacementFile::Commit() {
 void ReplacementFile::Abort() {
     if (handle_ != -1) CloseHandle(AsHandle(handle_));
     handle_ = -1;
-    if (tempPath_[0]) DeleteFileA(tempPath_);
-    tempPath_[0] = 0;
+    if (tempPath_ && tempPath_[0]) DeleteFileW(tempPath_);
+    if (tempPath_) tempPath_[0] = 0;
 }
 
 }  // namespace qv
