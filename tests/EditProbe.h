@@ -22,8 +22,7 @@ public:
         std::vector<std::string> all = lines.empty() ? std::vector<std::string>{""} : lines;
         LONG columns = 0;
         for (const std::string& line : all) {
-            Wide wide = W(line);
-            LONG count = table->CountColumns(wide.data(), wide.size());
+            LONG count = static_cast<LONG>(ReferenceFields(line, Wide(table->delimiters_)).size());
             if (count > columns) columns = count;
         }
         table->columnCount_ = lines.empty() ? 100 : columns;
@@ -103,8 +102,7 @@ public:
 private:
     explicit EditProbe(const std::string& delimiters) { SetDelimiters(W(delimiters)); }
     void AddLine(const std::string& line) {
-        Wide wide = W(line);
-        HRESULT hr = ParseRecord(wide.data(), wide.size());
+        HRESULT hr = ParseRecord(reinterpret_cast<const unsigned char*>(line.data()), line.size());
         if (FAILED(hr)) throw hr;
     }
     void CopyName(const std::string& path) {

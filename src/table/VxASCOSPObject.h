@@ -71,13 +71,12 @@ protected:
     HRESULT CheckFileWritable();
 
     // --- Records (the text format) ---
-    // Field count of a line under the delimiter set; at least 1.
-    LONG CountColumns(const OLECHAR* line, size_t length) const;
-    // Splits a line into fields and appends a row of column count cells holding
-    // them. E_OUTOFMEMORY when the row cannot be made, E_FAIL when a string or
-    // the array cannot grow; nothing is appended then.
-    HRESULT ParseRecord(const OLECHAR* line, size_t length);
-    bool IsDelimiter(OLECHAR c) const;
+    // Splits a line of bytes into fields under the delimiter set and appends a
+    // row holding them, each byte widened to the character of the same value.
+    // Nothing is appended on failure: E_OUTOFMEMORY when the scratch space or
+    // the row cannot be made, E_FAIL when the line has more fields than the
+    // column count, or a string or the row array cannot be made.
+    HRESULT ParseRecord(const unsigned char* line, size_t length);
 
     // Bytes of narrow text, grown through qv::MemRealloc.
     struct ByteBuffer {
@@ -184,11 +183,37 @@ protected:
     LONG widestColumnCount_ = 0;                      // widest line seen while loading
 
 private:
-    // Scratch space for ParseRecord's field text, reused from line to line.
-    struct FieldBuffer {
-        OLECHAR* text = nullptr;
-        size_t size = 0;  // code units
-        ~FieldBuffer() { qv::MemFree(text); }
+    // The role of each byte in a line: a plain character, a delimiter (a
+    // character of the set, which only the first 256 characters can match)
+    // or the double quote.
+    enum ByteClass : unsigned char { kPlainByte, kDelimiterByte, kQuoteByte };
+    void ClassifyBytes();
+    // The fields of the line last split: each a span of bytes, in the line
+    // itself when it holds no quote, else unquoted into the scratch bytes.
+    struct FieldSpan {
+        const unsigned char* text;
+        size_t length;
     };
-    FieldBuffer fieldBuffer_;
+    struct LineFields {
+        FieldSpan* spans = nullptr;
+        size_t count = 0;
+        size_t capacity = 0;
+        unsigned char* bytes = nullptr;  // unquoted text of quoted fields
+        size_t byteCapacity = 0;
+        LineFields() = default;
+        LineFields(const LineFields&) = delete;
+        LineFields& operator=(const LineFields&) = delete;
+        ~LineFields() {
+            qv::MemFree(spans);
+            qv::MemFree(bytes);
+        }
+    };
+    // Splits line into fields_ by the quoting rules; at least one field.
+    // False when the scratch space cannot grow.
+    bool SplitFields(const unsigned char* line, size_t length);
+    // Appends a row of column count cells holding fields_. Results as ParseRecord's.
+    HRESULT AppendFields();
+
+    unsigned char byteClasses_[256] = {};
+    LineFields fields_;
 };
