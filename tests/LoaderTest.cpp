@@ -117,6 +117,10 @@ TEST_F(Loader, WiderLaterLineGivesTheWidestColumnCount) {
     EXPECT_EQ((Cells{"a", "b", "c", "<empty>", "<empty>"}), ref_->Cells(1));
     EXPECT_EQ((Cells{"x", "y", "<empty>", "<empty>", "<empty>"}), ref_->Cells(3));
     EXPECT_EQ((Cells{"a", "b", "c", "<empty>", "<empty>"}), ref_->Cells(0));
+    // Each row holds its own fields only, however wide the widest line.
+    EXPECT_EQ(3, ref_->CellsHeld(0));
+    EXPECT_EQ(5, ref_->CellsHeld(2));
+    EXPECT_EQ(2, ref_->CellsHeld(3));
 
     ASSERT_EQ(S_OK, Load("1,2,3,4,5\na,b,c\nx,y\n"));
     EXPECT_EQ(5, ref_->Columns());

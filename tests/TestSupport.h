@@ -69,7 +69,7 @@ public:
         std::vector<std::string> out;
         ROWHEADER* header = rows_[row];
         for (LONG i = 0; i < columnCount_; ++i) {
-            const VARIANT& cell = header->cells[i];
+            const VARIANT& cell = header->CellOrEmpty(i);
             out.push_back(cell.vt == VT_EMPTY ? "<empty>" : cell.vt == VT_BSTR ? N(cell.bstrVal) : "<other>");
         }
         return out;

@@ -72,7 +72,7 @@ bool VxASCOSPObject::SplitFields(const unsigned char* line, size_t length) {
 HRESULT VxASCOSPObject::AppendFields() {
     if (fields_.count > static_cast<size_t>(columnCount_)) return E_FAIL;
     ROWHEADER* row = nullptr;
-    HRESULT hr = AllocRow(columnCount_, &row);
+    HRESULT hr = AllocRow(static_cast<LONG>(fields_.count), &row);
     if (FAILED(hr)) return hr;
     for (size_t i = 0; i < fields_.count; ++i) {
         const FieldSpan& field = fields_.spans[i];

@@ -63,8 +63,11 @@ protected:
     // A new row of cellCount VT_EMPTY cells with status OSPRW_READWRITE, not yet
     // in the row array. E_OUTOFMEMORY, with nothing allocated, when it fails.
     HRESULT AllocRow(LONG cellCount, ROWHEADER** row);
-    // Clears the column count cells, frees the cell array and the record.
+    // Clears the row's cells, frees the cell array and the record.
     void FreeRow(ROWHEADER* row);
+    // Gives a row at least cellCount cells, the new ones VT_EMPTY.
+    // E_OUTOFMEMORY, with the row as it was, when it cannot.
+    HRESULT GrowRow(ROWHEADER* row, LONG cellCount);
     // Frees every row, the placeholder included, and empties the row array.
     void RemoveAllRows();
     // S_OK when the file can be opened for update, E_FAIL when not.
@@ -173,7 +176,7 @@ protected:
     // the destructors of the members below still run library code.
     qv::LiveObjectToken liveToken_;                   // keeps the library loaded while the table lives
     VxArray<ROWHEADER*> rows_;                        // entry 0 the placeholder; data row k at k
-    LONG columnCount_ = 0;                            // cells in every row
+    LONG columnCount_ = 0;                            // the widest row's cells
     char fileName_[kFileNameSize] = {};               // narrow path; empty means no file
     OLECHAR delimiters_[kMaxDelimiters + 1] = {};     // each separates fields; zero-terminated
     VxList<OLEDBSimpleProviderListener*> listeners_;  // one reference held on each
@@ -211,7 +214,7 @@ private:
     // Splits line into fields_ by the quoting rules; at least one field.
     // False when the scratch space cannot grow.
     bool SplitFields(const unsigned char* line, size_t length);
-    // Appends a row of column count cells holding fields_. Results as ParseRecord's.
+    // Appends a row of as many cells as fields_ holds fields. Results as ParseRecord's.
     HRESULT AppendFields();
 
     unsigned char byteClasses_[256] = {};
