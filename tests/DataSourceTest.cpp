@@ -268,6 +268,37 @@ TEST_F(DataSourceTest, DestructionReleasesEachRegistrationOnceInOrder) {
     EXPECT_EQ(1, second.refs);
 }
 
+// A listener's Release may call back into the data source: one registered
+// twice that withdraws itself again from that Release has each entry removed
+// once, and the list stays whole around them.
+TEST_F(DataSourceTest, AListenerThatWithdrawsItselfFromItsReleaseLeavesTheListWhole) {
+    StrictMock<qvtest::MockDataSourceListener> listener, other;
+    listener.CountReferences();
+    other.CountReferences();
+    EXPECT_CALL(listener, AddRef()).Times(2);
+    EXPECT_CALL(other, AddRef()).Times(1);
+    ASSERT_EQ(S_OK, source_->addDataSourceListener(&listener));
+    ASSERT_EQ(S_OK, source_->addDataSourceListener(&other));
+    ASSERT_EQ(S_OK, source_->addDataSourceListener(&listener));
+    HRESULT inner = S_FALSE;
+    bool first = true;
+    EXPECT_CALL(listener, Release()).Times(2).WillRepeatedly([&] {
+        if (first) {
+            first = false;
+            inner = source_->removeDataSourceListener(&listener);
+        }
+        return static_cast<ULONG>(--listener.refs);
+    });
+    EXPECT_EQ(S_OK, source_->removeDataSourceListener(&listener));
+    EXPECT_EQ(S_OK, inner) << "the second registration, withdrawn from inside the Release";
+    EXPECT_EQ(1, listener.refs);
+    EXPECT_EQ(E_FAIL, source_->removeDataSourceListener(&listener)) << "both registrations are gone";
+    EXPECT_CALL(other, Release()).Times(1);  // still registered: released as the source goes
+    EXPECT_EQ(0u, source_->Release());
+    source_ = nullptr;
+    EXPECT_EQ(1, other.refs);
+}
+
 TEST_F(DataSourceTest, AListThatCannotGrowGivesTheReferenceBack) {
     StrictMock<qvtest::MockDataSourceListener> listener;
     listener.CountReferences();

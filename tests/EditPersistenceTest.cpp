@@ -85,6 +85,58 @@ TEST(EditPersistence, EditsReachTheFileWhenTheLastReferenceGoesAndNotBefore) {
     reopened->Release();
 }
 
+// A client may close the table from inside a notification, releasing its only
+// reference there: the edit under way still completes, the listeners hear its
+// end, and the table is saved and freed as the method returns.
+TEST(EditPersistence, ATableReleasedFromInsideANotificationFinishesTheEditThenSaves) {
+    const std::string original = "a,b\r\nc,d\r\n";
+    struct Case {
+        const char* what;
+        Call before, after;
+        LONGLONG first, second;
+        HRESULT (*edit)(OLEDBSimpleProvider*);
+        std::string saved;
+    } cases[] = {
+        {"setVariant", Call::AboutToChangeCell, Call::CellChanged, 1, 2,
+         [](OLEDBSimpleProvider* t) {
+             OwnedVariant x("x");
+             return t->setVariant(1, 2, OSPFORMAT_RAW, x.v);
+         },
+         "\"a\",\"x\"\r\n\"c\",\"d\"\r\n"},
+        {"insertRows", Call::AboutToInsertRows, Call::InsertedRows, 2, 1,
+         [](OLEDBSimpleProvider* t) {
+             DBROWCOUNT n = 0;
+             return t->insertRows(2, 1, &n);
+         },
+         "\"a\",\"b\"\r\n\r\n\"c\",\"d\"\r\n"},
+        {"deleteRows", Call::AboutToDeleteRows, Call::DeletedRows, 1, 1,
+         [](OLEDBSimpleProvider* t) {
+             DBROWCOUNT n = 0;
+             return t->deleteRows(1, 1, &n);
+         },
+         "\"c\",\"d\"\r\n"},
+        {"deleteRows(-1)", Call::AboutToDeleteRows, Call::DeletedRows, -1, 2,
+         [](OLEDBSimpleProvider* t) {
+             DBROWCOUNT n = 0;
+             return t->deleteRows(-1, 0, &n);
+         },
+         original},
+    };
+    for (const Case& c : cases) {
+        TempFile file(original);
+        OPEN_OR_STOP(table, file.Path());
+        CallScript script;
+        RecordingListener listener("L", script);
+        ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener)) << c.what;
+        listener.Expect(c.before, c.first, c.second, S_OK, [&] { table->Release(); });
+        listener.Expect(c.after, c.first, c.second);
+        EXPECT_EQ(S_OK, c.edit(table)) << c.what;
+        script.Verify();
+        EXPECT_EQ(1, listener.Refs()) << c.what << ": the table is gone and its listener released";
+        EXPECT_EQ(c.saved, file.Read()) << c.what;
+    }
+}
+
 TEST(EditPersistence, DeletingEveryRowWithMinusOneLeavesTheFileUntouched) {
     const std::string original = "a,b\r\nc,d\r\n";
     TempFile file(original);

@@ -164,6 +164,8 @@ TEST(TextConversion, RoundTripsTheNarrowTextOfThePlatform) {
     ASSERT_EQ(3, qv::WideFromNarrow(narrow, written, back, 16));
     EXPECT_EQ(0x00E9, back[1]);
     EXPECT_EQ(0, qv::NarrowFromWide(text, -1, narrow, 2)) << "a buffer that is too small fails";
+    EXPECT_EQ(static_cast<size_t>(written), qv::NarrowValidLength(narrow, static_cast<size_t>(written)))
+        << "what the platform writes it reads back whole";
 }
 
 TEST(Utf8, DecodesPairsAndReplacesWhatDoesNotDecode) {
@@ -177,6 +179,27 @@ TEST(Utf8, DecodesPairsAndReplacesWhatDoesNotDecode) {
     EXPECT_EQ(0xFFFD, replaced[0]);
     EXPECT_EQ(OLESTR('('), replaced[1]);
     EXPECT_EQ(0xFFFD, replaced[2]);
+}
+
+TEST(Utf8, ValidLengthStopsWhereTheDecoderWouldReplace) {
+    const struct {
+        const char* text;
+        size_t valid;
+    } cases[] = {
+        {"", 0},
+        {"a\xC3\xA9\xF0\x9F\x98\x80", 7},
+        {"ab\xFF\xFE", 2},
+        {"caf\xC3\xA9 \xE2\x82", 6},  // cut short by the end
+        {"\xE0\x80\x80", 0},          // overlong
+        {"x\xED\xA0\x80", 1},         // a surrogate
+        {"x\xF4\x90\x80\x80", 1},     // beyond U+10FFFF
+    };
+    for (const auto& c : cases) {
+        std::string text = c.text;
+        EXPECT_EQ(c.valid, qv::Utf8ValidLength(text.data(), text.size())) << text;
+        bool replaced = qv::WideFromUtf8(text.data(), text.size()).find(0xFFFD) != qv::WideString::npos;
+        EXPECT_EQ(c.valid < text.size(), replaced) << text;
+    }
 }
 
 }  // namespace

@@ -47,14 +47,22 @@ TEST(FormatRow, CharactersUpToFFAreTheirOwnByteAndOthersConverted) {
     latin.push_back('\0');
     EXPECT_EQ("\"" + latin + "\"\r\n", Line(Values().Bytes(latin)));
 
-    Wide euro = {0x20AC};
-    Wide smile = {0xD83D, 0xDE00};
-    char narrow[16];
-    int euroBytes = qv::NarrowFromWide(euro.data(), 1, narrow, sizeof narrow);
-    std::string euroText(narrow, static_cast<size_t>(euroBytes));
-    int smileBytes = qv::NarrowFromWide(smile.data(), 2, narrow, sizeof narrow);
-    std::string smileText(narrow, static_cast<size_t>(smileBytes));
-    EXPECT_EQ("\"\xE9" + euroText + "x" + smileText + "\"\r\n", Line(Values().Text(W("\xE9") + euro + W("x") + smile)));
+    // Each converted character as the narrow encoding holds it; one it cannot
+    // hold (a character beyond 16 bits in code page 1252) fails the row.
+    Wide text = W("\xE9");
+    std::string expected = "\"\xE9";
+    for (const Wide& character : {Wide{0x20AC}, W("x"), Wide{0xD83D, 0xDE00}}) {
+        char narrow[16];
+        int bytes =
+            qv::NarrowFromWideExact(character.data(), static_cast<int>(character.size()), narrow, sizeof narrow);
+        if (bytes <= 0) {
+            ASSERT_NE(0x20AC, static_cast<int>(character[0])) << "UTF-8 and code page 1252 hold the euro sign";
+            continue;
+        }
+        text += character;
+        expected.append(narrow, static_cast<size_t>(bytes));
+    }
+    EXPECT_EQ(expected + "\"\r\n", Line(Values().Text(text)));
 }
 
 TEST(FormatRow, FirstDelimiterOfTheSetGoesBetweenFields) {
@@ -75,6 +83,15 @@ TEST(FormatRow, RowsThatCannotReadBackFail) {
                         "b"),
          ",", &hr);
     EXPECT_EQ(E_FAIL, hr) << "a Ctrl-Z would end the file";
+    // The narrow encoding must hold a character above U+00FF exactly.
+    Line(Values().Text(Wide{'a', 0xD83D}), ",", &hr);
+    EXPECT_EQ(E_FAIL, hr) << "a lone surrogate";
+#ifdef _WIN32
+    if (GetACP() == 1252) {
+        Line(Values().Text(Wide{0x141}), ",", &hr);
+        EXPECT_EQ(E_FAIL, hr) << "L with stroke, which code page 1252 lacks";
+    }
+#endif
     // Without a delimiter the fields of a row could not be told apart.
     Line(Values().Bytes("a").Bytes("b"), "", &hr);
     EXPECT_EQ(E_FAIL, hr);

@@ -74,11 +74,17 @@ HRESULT STDMETHODCALLTYPE VxASCIIDriverDataSource::getDataMemberCount(LONG* plCo
 HRESULT STDMETHODCALLTYPE VxASCIIDriverDataSource::addDataSourceListener(DataSourceListener* pDSL) {
     if (!pDSL) return E_INVALIDARG;
     pDSL->AddRef();
-    CSingleLock lock(listeners_.GetLock());
-    try {
-        listeners_.AddTail(pDSL);
-    } catch (const VxOutOfMemoryError&) {
-        pDSL->Release();
+    bool added = true;
+    {
+        CSingleLock lock(listeners_.GetLock());
+        try {
+            listeners_.AddTail(pDSL);
+        } catch (const VxOutOfMemoryError&) {
+            added = false;
+        }
+    }
+    if (!added) {
+        pDSL->Release();  // not on the list, so the list keeps no reference
         return E_OUTOFMEMORY;
     }
     return S_OK;
@@ -86,10 +92,14 @@ HRESULT STDMETHODCALLTYPE VxASCIIDriverDataSource::addDataSourceListener(DataSou
 
 HRESULT STDMETHODCALLTYPE VxASCIIDriverDataSource::removeDataSourceListener(DataSourceListener* pDSL) {
     if (!pDSL) return E_INVALIDARG;
-    CSingleLock lock(listeners_.GetLock());
-    POSITION position = listeners_.Find(pDSL);
-    if (!position) return E_FAIL;
+    {
+        CSingleLock lock(listeners_.GetLock());
+        POSITION position = listeners_.Find(pDSL);
+        if (!position) return E_FAIL;
+        listeners_.RemoveAt(position);
+    }
+    // Released once the entry is gone and the lock dropped: a Release may run
+    // the listener's own code, which may call back into this data source.
     pDSL->Release();
-    listeners_.RemoveAt(position);
     return S_OK;
 }

@@ -4,6 +4,26 @@
 #include <cstdint>
 
 namespace qv {
+namespace {
+
+// The code point whose encoding starts at bytes[i]: the encoding's length, or
+// 0 for bytes that are no (shortest, in-range, non-surrogate) encoding.
+size_t DecodeOne(const unsigned char* bytes, size_t i, size_t count, uint32_t& cp) {
+    unsigned lead = bytes[i];
+    int extra = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= count) return 0;
+    cp = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
+    for (int k = 1; k <= extra; ++k) {
+        unsigned next = bytes[i + static_cast<size_t>(k)];
+        if ((next & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    static const uint32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return static_cast<size_t>(extra) + 1;
+}
+
+}  // namespace
 
 std::string Utf8FromWide(const OLECHAR* text, size_t length) {
     std::string out;
@@ -36,20 +56,10 @@ std::string Utf8FromWide(const OLECHAR* text, size_t length) {
 
 std::basic_string<OLECHAR> WideFromUtf8(const char* text, size_t count) {
     std::basic_string<OLECHAR> out;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     for (size_t i = 0; i < count;) {
-        unsigned lead = bytes[i];
-        int extra = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
-        uint32_t cp = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
-        bool valid = extra >= 0 && i + static_cast<size_t>(extra) < count;
-        for (int k = 1; valid && k <= extra; ++k) {
-            unsigned next = bytes[i + static_cast<size_t>(k)];
-            if ((next & 0xC0) != 0x80) valid = false;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        static const uint32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (valid && (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
-        if (!valid) {
+        uint32_t cp = 0;
+        size_t size = DecodeOne(reinterpret_cast<const unsigned char*>(text), i, count, cp);
+        if (size == 0) {
             out.push_back(0xFFFD);
             ++i;
             continue;
@@ -60,9 +70,17 @@ std::basic_string<OLECHAR> WideFromUtf8(const char* text, size_t count) {
         } else {
             out.push_back(static_cast<OLECHAR>(cp));
         }
-        i += static_cast<size_t>(extra) + 1;
+        i += size;
     }
     return out;
+}
+
+size_t Utf8ValidLength(const char* text, size_t count) {
+    size_t i = 0;
+    uint32_t cp = 0;
+    for (size_t size; i < count && (size = DecodeOne(reinterpret_cast<const unsigned char*>(text), i, count, cp));)
+        i += size;
+    return i;
 }
 
 }  // namespace qv

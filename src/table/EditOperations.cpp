@@ -1,6 +1,7 @@
 // The editing methods: setVariant, insertRows and deleteRows. Each tells the
 // listeners before and after its change; insertRows and deleteRows do so while
-// they hold the row array's lock, setVariant without it.
+// they hold the row array's lock, setVariant without it. Each holds a
+// reference on the table throughout, since a listener may close it.
 #include <new>
 
 #include "VxASCOSPObject.h"
@@ -24,15 +25,24 @@ VARTYPE ReferredType(const VARIANT& value) {
 
 // True when the writer can write the value so that it reads back: no field
 // (VT_EMPTY, VT_NULL), a string in which no character would end the field
-// when the file is read back (a line feed ends the line, a Ctrl-Z the file),
-// or a value that has a text (not every date or decimal has one). Throws
-// std::bad_alloc when the text cannot be made.
+// when the file is read back (a line feed ends the line, a Ctrl-Z the file)
+// and every character above U+00FF has an exact narrow form (not so on
+// Windows for a character the ANSI code page lacks), or a value that has a
+// text (not every date or decimal has one). Throws std::bad_alloc when the
+// text cannot be made.
 bool IsWritable(const VARIANT& value) {
     if (value.vt == VT_EMPTY || value.vt == VT_NULL) return true;
     if (value.vt == VT_BSTR) {
-        UINT length = SysStringLen(value.bstrVal);
-        for (UINT i = 0; i < length; ++i)
-            if (value.bstrVal[i] == 0x0A || value.bstrVal[i] == 0x1A) return false;
+        const OLECHAR* text = value.bstrVal;
+        size_t length = SysStringLen(value.bstrVal);
+        for (size_t i = 0; i < length; ++i) {
+            if (text[i] == 0x0A || text[i] == 0x1A) return false;
+            if (text[i] <= 0xFF) continue;
+            char narrow[VxASCOSPObject::kMaxCharacterBytes];
+            int units = 1;
+            if (VxASCOSPObject::NarrowCharacter(text, length, i, narrow, units) <= 0) return false;
+            i += static_cast<size_t>(units - 1);
+        }
         return true;
     }
     qv::WideString text;
@@ -77,6 +87,7 @@ void VxASCOSPObject::RemoveRows(LONG first, LONG count) {
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT, VARIANT Var) {
+    SelfReference hold(this);
     if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;  // row 0, the label row, has no cells
     if (iColumn <= 0 || iColumn > columnCount_) return E_INVALIDARG;
     // Without a delimiter that the writer can put between fields, a line of
@@ -137,6 +148,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsInserted) {
+    SelfReference hold(this);
     if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;
     if (cRows < 0 || !InRowRange(cRows)) return E_INVALIDARG;
     if (!pcRowsInserted) return E_INVALIDARG;
@@ -178,6 +190,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::deleteRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsDeleted) {
+    SelfReference hold(this);
     if (iRow < -1 || !InRowRange(iRow)) return E_INVALIDARG;
     if (cRows < 0) return E_INVALIDARG;
     if (!pcRowsDeleted) return E_INVALIDARG;

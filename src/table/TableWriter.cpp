@@ -21,6 +21,12 @@ bool IsLowSurrogate(OLECHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
+int VxASCOSPObject::NarrowCharacter(const OLECHAR* text, size_t length, size_t k, char (&out)[kMaxCharacterBytes],
+                                    int& units) {
+    units = IsHighSurrogate(text[k]) && k + 1 < length && IsLowSurrogate(text[k + 1]) ? 2 : 1;
+    return qv::NarrowFromWideExact(text + k, units, out, kMaxCharacterBytes);
+}
+
 OLECHAR VxASCOSPObject::WriteDelimiter() const {
     // The reader meets only characters up to U+00FF, never a line feed, and
     // nothing after a Ctrl-Z: any other delimiter would join the fields it
@@ -44,7 +50,8 @@ OLECHAR VxASCOSPObject::WriteDelimiter() const {
 // fails with E_FAIL rather than be merged into one field; setVariant refuses
 // such cells by the same WriteDelimiter, so this is a safety net. A value
 // holding a line feed or a Ctrl-Z cannot read back either (the reader ends the
-// line or the file there) and fails the row too. The failed row makes the
+// line or the file there) and fails the row too, as does a character that the
+// narrow encoding cannot hold exactly. The failed row makes the
 // whole save fail, leaving the data file as it was.
 HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const {
     LONG end = row->cellCount;
@@ -83,9 +90,9 @@ HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const 
                     line.bytes[line.length++] = static_cast<char>(c);
                     continue;
                 }
-                int units = IsHighSurrogate(c) && k + 1 < length && IsLowSurrogate(text[k + 1]) ? 2 : 1;
-                char narrow[16];
-                int bytes = qv::NarrowFromWide(text + k, units, narrow, sizeof narrow);
+                int units = 1;
+                char narrow[kMaxCharacterBytes];
+                int bytes = NarrowCharacter(text, length, k, narrow, units);
                 if (bytes <= 0) return E_FAIL;
                 if (!line.Reserve(static_cast<size_t>(bytes) + 2 * (length - k) + 2)) return E_OUTOFMEMORY;
                 for (int b = 0; b < bytes; ++b) line.bytes[line.length++] = narrow[b];

@@ -53,6 +53,14 @@ public:
     static constexpr int kFileNameSize = 260;  // bytes, terminator included
     static constexpr int kMaxDelimiters = 5;
     static constexpr int kRowGrowBy = 500;
+    static constexpr int kMaxCharacterBytes = 16;
+
+    // The bytes that the writer puts in the file for the character above
+    // U+00FF at text[k] (a surrogate pair is one character; units receives
+    // the code units it took): its exact narrow form, or 0 when the narrow
+    // encoding cannot hold it. setVariant refuses such text by the same rule.
+    static int NarrowCharacter(const OLECHAR* text, size_t length, size_t k, char (&out)[kMaxCharacterBytes],
+                               int& units);
 
 protected:
     // An empty table with no file: the state before a data-member string is
@@ -159,6 +167,21 @@ protected:
     HRESULT NotifyListeners(EditEvent event, DBROWCOUNT row, DB_LORDINAL column, DBROWCOUNT rows);
     // Listeners copied without allocating; more take one heap block.
     static constexpr int kInlineListeners = 8;
+    // A reference the table holds on itself for the length of a method that
+    // calls out to listeners: a listener may release the client's last
+    // reference, and the table then goes (and saves) only as the method
+    // returns. Made before any lock of the table is taken, so that it goes
+    // after the lock is dropped.
+    class SelfReference {
+    public:
+        explicit SelfReference(VxASCOSPObject* table) : table_(table) { table_->AddRef(); }
+        ~SelfReference() { table_->Release(); }
+        SelfReference(const SelfReference&) = delete;
+        SelfReference& operator=(const SelfReference&) = delete;
+
+    private:
+        VxASCOSPObject* table_;
+    };
 
     // How the cell stands to the sought value; find's comparison.
     static VariantOrder CompareVariants(const VARIANT& cell, const VARIANT& sought, bool caseSensitive);

@@ -61,7 +61,8 @@ std::string HelpText(const std::string& command) {
                "On Linux the registry is the file $QUORVEL_REGISTRY, else\n"
                "$XDG_DATA_HOME/quorvel/classes.reg, else ~/.local/share/quorvel/classes.reg.\n"
                "\n"
-               "exit status: 0 success; 1 a call failed (the message names its HRESULT); 2 usage error.\n";
+               "exit status: 0 success; 1 a call failed (the message names its HRESULT), or standard\n"
+               "input or output failed; 2 usage error; 128+N the shell was stopped by signal N.\n";
     if (command == "register" || command == "unregister")
         return "usage: quorvel " + command +
                " [LIBRARY]\n"
@@ -81,7 +82,9 @@ std::string HelpText(const std::string& command) {
         return "usage: quorvel shell DATAMEMBER [--json]\n"
                "\n"
                "Keeps one table open and answers one command per input line, one line per answer.\n"
-               "Releasing the table (quit, or the end of input) saves it if it was changed.\n"
+               "Releasing the table saves it if it was changed: at quit or the end of input, and\n"
+               "also when an interrupt, terminate or hang-up signal stops the session or when\n"
+               "standard input or output fails; the session then ends with a message.\n"
                "\n"
                "  rows | cols                 the row or column count\n"
                "  get ROW COL                 a cell: \"text\", empty, null or vt=N TEXT\n"
@@ -101,6 +104,8 @@ std::string HelpText(const std::string& command) {
                "\n"
                "Blank lines and lines starting with # are skipped. A failed command answers\n"
                "'error NAME 0xXXXXXXXX: meaning' and the shell goes on; its exit status is then 1.\n"
+               "A line that is no command answers 'error: why'; so does a plain line that is not\n"
+               "valid text in the system's encoding (UTF-8 on Linux), rather than be stored altered.\n"
                "An insert that fails after making rows adds '; inserted N': those rows stay.\n"
                "\n"
                "With --json every input line is a JSON array, e.g. [\"set\",2,3,\"x\"] or\n"

@@ -1,13 +1,14 @@
 // quorvel: a host for OLE DB simple providers. Finds a provider through the
 // registry, opens a delimited text file through it, and shows or edits it.
 #include <cstdio>
-#include <iostream>
+#include <optional>
 #include <string>
 
 #include "CommandLine.h"
 #include "HResultNames.h"
 #include "Output.h"
 #include "ProviderHost.h"
+#include "SessionInput.h"
 #include "Shell.h"
 #include "TableView.h"
 #include "TextCodec.h"
@@ -69,22 +70,31 @@ OLEDBSimpleProvider* OpenTable(ProviderHost& host, const CommandLine& line, int&
     return static_cast<OLEDBSimpleProvider*>(table);
 }
 
+// The rows go out as they are read, so that a large table is not held a
+// second time as text. show has no edits to lose: a reader that stops
+// reading ends it as it ends any filter (SIGPIPE on Linux, else a failed write).
 int Show(const CommandLine& line, OLEDBSimpleProvider* table) {
     HRESULT hr;
     if (line.json) {
-        nlohmann::ordered_json rows;
-        hr = ReadTableJson(table, rows);
-        if (SUCCEEDED(hr))
-            for (const auto& row : rows) WriteJson(row);
+        hr = EmitJsonRows(table, [](const nlohmann::ordered_json& row) {
+            WriteJson(row);
+            return OutputError().empty();
+        });
     } else {
-        std::vector<std::vector<std::string>> rows;
-        LONG columns = 0;
-        hr = ReadTableText(table, rows, columns);
-        if (SUCCEEDED(hr))
-            for (const std::string& text : FormatAligned(rows, columns)) WriteLine(text);
+        hr = EmitAligned(table, [](const std::string& text) {
+            WriteLine(text);
+            return OutputError().empty();
+        });
     }
     table->Release();
+    if (!FlushOutput()) return Fail("cannot write to standard output (" + OutputError() + ")");
     return FAILED(hr) ? Fail(DescribeFailure("cannot read '" + line.arguments[0] + "'", hr)) : 0;
+}
+
+// Help goes to standard output, and a failure to write it is an error too.
+int PrintHelp(const std::string& text) {
+    WriteText(text);
+    return FlushOutput() ? 0 : Fail("cannot write to standard output (" + OutputError() + ")");
 }
 
 int Run(int argc, char** argv) {
@@ -95,18 +105,16 @@ int Run(int argc, char** argv) {
         std::string topic = line.arguments.empty() ? std::string() : line.arguments[0];
         std::string text = HelpText(topic);
         if (text.empty()) return Usage("no help for unknown command '" + topic + "'", "");
-        std::fputs(text.c_str(), stdout);
-        return 0;
+        return PrintHelp(text);
     }
     if (line.command.empty()) return Usage("no command given", "");
     if (HelpText(line.command).empty()) return Usage("unknown command '" + line.command + "'", "");
-    if (line.help) {
-        std::fputs(HelpText(line.command).c_str(), stdout);
-        return 0;
-    }
+    if (line.help) return PrintHelp(HelpText(line.command));
     if (line.command == "register" || line.command == "unregister") return Register(line);
     if (line.arguments.size() != 1) return Usage(line.command + " takes exactly one DATAMEMBER", line.command);
 
+    std::optional<SessionInput> input;  // before the table: it holds a closed input's place
+    if (line.command == "shell") input.emplace();
     ProviderHost host;
     int status = 0;
     OLEDBSimpleProvider* table = OpenTable(host, line, status);
@@ -115,7 +123,9 @@ int Run(int argc, char** argv) {
         status = Show(line, table);
     } else {
         Shell shell(table, line.json);
-        status = shell.Run(std::cin) ? 0 : kExitFailure;
+        std::string stopped;
+        status = shell.Run(*input, stopped);
+        if (!stopped.empty()) Fail(stopped);
     }
     if (!host.Close()) std::fprintf(stderr, "quorvel: the provider library is still in use; it stays loaded\n");
     return status;

@@ -3,12 +3,14 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 
 #include "EventListener.h"
 #include "HResultNames.h"
 #include "Output.h"
+#include "SessionInput.h"
 #include "TableView.h"
 #include "TextCodec.h"
 #include "ValueFormat.h"
@@ -73,6 +75,17 @@ bool ParseArgument(const std::string& command, size_t index, const std::string& 
 }  // namespace
 
 bool ParsePlainCommand(const std::string& line, ShellCommand& command, std::string& error) {
+    command = ShellCommand();
+    // Bytes the narrow decoding would replace would be stored, and saved, as
+    // U+FFFD: the line is refused instead.
+    size_t valid = NarrowValidLength(line);
+    if (valid < line.size()) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(line[valid]));
+        error = "the line is not valid " + NarrowEncodingName() + " at byte offset " + std::to_string(valid) + " (" +
+                byte + ")";
+        return false;
+    }
     size_t pos = 0;
     auto nextToken = [&](std::string& token) {
         size_t start = line.find_first_not_of(" \t", pos);
@@ -83,7 +96,6 @@ bool ParsePlainCommand(const std::string& line, ShellCommand& command, std::stri
         pos = end;
         return true;
     };
-    command = ShellCommand();
     if (!nextToken(command.name)) {
         error = "an empty line";
         return false;
@@ -185,10 +197,12 @@ void Shell::ReleaseTable() {
     table_ = nullptr;
 }
 
-bool Shell::Run(std::istream& input) {
+int Shell::Run(SessionInput& input, std::string& stopped) {
     bool allSucceeded = true;
     std::string line;
-    while (table_ && std::getline(input, line)) {
+    SessionInput::Result read = SessionInput::kEnd;
+    bool written = true;
+    while (table_ && (read = input.ReadLine(line)) == SessionInput::kLine) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         size_t first = line.find_first_not_of(" \t");
         if (first == std::string::npos || (!json_ && line[first] == '#')) continue;
@@ -201,10 +215,26 @@ bool Shell::Run(std::istream& input) {
             answer.hr = E_INVALIDARG;
         if (FAILED(answer.hr)) allSucceeded = false;
         Print(answer);
-        if (quit) break;
+        if (!(written = FlushOutput()) || quit) break;
     }
     ReleaseTable();
-    return allSucceeded;
+
+    // A signal that interrupted a write is the cause, not the write.
+    const char* released = "; the table is released, which saves its changes";
+    int signal = input.StopSignal();
+    if (read == SessionInput::kStopped || (!written && signal)) {
+        stopped = SessionInput::SignalName(signal) + ": no more commands are read" + released;
+        return 128 + signal;
+    }
+    if (!written) {
+        stopped = "cannot write to standard output (" + OutputError() + "): no more commands are read" + released;
+        return 1;
+    }
+    if (read == SessionInput::kFailed) {
+        stopped = "cannot read standard input (" + input.Error() + ")" + released;
+        return 1;
+    }
+    return allSucceeded ? 0 : 1;
 }
 
 void Shell::Print(const Answer& answer) {
@@ -317,14 +347,17 @@ Shell::Answer Shell::Execute(const ShellCommand& command, bool& quit) {
         answer.lines.push_back("ok");
     } else if (name == "dump") {
         if (json_) {
-            nlohmann::ordered_json rows;
-            answer.hr = ReadTableJson(table_, rows);
+            nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+            answer.hr = EmitJsonRows(table_, [&](const nlohmann::ordered_json& row) {
+                rows.push_back(row);
+                return true;
+            });
             answer.values["table"] = rows;
         } else {
-            std::vector<std::vector<std::string>> rows;
-            LONG columns = 0;
-            answer.hr = ReadTableText(table_, rows, columns);
-            answer.lines = FormatAligned(rows, columns);
+            answer.hr = EmitAligned(table_, [&](const std::string& text) {
+                answer.lines.push_back(text);
+                return true;
+            });
         }
     } else if (name == "quit") {
         ReleaseTable();  // the table is saved before the answer is given

@@ -2,7 +2,6 @@
 // line, each answered on one line (plain text, or a JSON object with --json).
 #pragma once
 
-#include <istream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -12,6 +11,7 @@
 namespace quorvel {
 
 class EventListener;
+class SessionInput;
 
 // One parsed command. Numbers are checked to fit a signed 32-bit value.
 struct ShellCommand {
@@ -34,9 +34,13 @@ public:
     Shell(const Shell&) = delete;
     Shell& operator=(const Shell&) = delete;
 
-    // Answers every line until quit or the end of input, then releases the
-    // table (which saves a changed one). True when every command succeeded.
-    bool Run(std::istream& input);
+    // Answers every line until quit or the end of input, or until a stop
+    // signal, input that cannot be read or output that cannot be written ends
+    // the session early; then releases the table (which saves a changed one).
+    // Returns the exit status: 0 when every command succeeded, 1 after a
+    // failed command or a failure to read or write, 128 + N after signal N;
+    // for the ways of ending early, stopped tells what happened.
+    int Run(SessionInput& input, std::string& stopped);
 
 private:
     struct Answer {

@@ -26,6 +26,10 @@ Wide WideFromNarrow(const std::string& text) {
     return out;
 }
 
+size_t NarrowValidLength(const std::string& text) { return qv::NarrowValidLength(text.data(), text.size()); }
+
+std::string NarrowEncodingName() { return qv::NarrowEncodingName(); }
+
 BSTR NewBstr(const Wide& text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 
 }  // namespace quorvel

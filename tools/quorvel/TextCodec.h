@@ -17,6 +17,10 @@ Wide WideFromUtf8(const std::string& text);
 // The system's narrow encoding (the ANSI code page on Windows, UTF-8 elsewhere).
 std::string NarrowFromWide(const OLECHAR* text, size_t length);
 Wide WideFromNarrow(const std::string& text);
+// How many leading bytes of narrow text WideFromNarrow takes as they are,
+// replacing none; text.size() when it takes all. And the narrow encoding's name.
+size_t NarrowValidLength(const std::string& text);
+std::string NarrowEncodingName();
 
 // A BSTR holding the text; null when it cannot be allocated. The caller frees it.
 BSTR NewBstr(const Wide& text);
