@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs the whole suite: native, under
 # ASan+UBSan, under TSan, the Windows build under Wine, and the README's
-# commands on the release build. Fails on any failure.
+# commands and the benchmark (tiny files) on the release build. Fails on any
+# failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" linux asan tsan win64 win32 release
@@ -15,6 +16,8 @@ run_ctest() {  # run_ctest CONFIG [ctest args...]
 run_ctest linux -j "$(nproc)"
 echo "== the README's commands"
 bash "$root/tests/e2e/readme-commands.sh" "$root"
+echo "== the benchmark, once on tiny files"
+bash "$root/bench/run.sh" --tiny
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_ctest asan -j "$(nproc)"
 # A ThreadSanitizer report makes the program exit with 66, which ctest counts as failed.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest tsan

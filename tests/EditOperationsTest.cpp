@@ -250,6 +250,46 @@ TEST_F(EditTest, SetVariantThatCannotCopyItsStringChangesNothing) {
     EXPECT_FALSE(table_->Modified());
 }
 
+// A row holds the cells up to its last field: the columns past them read as
+// VT_EMPTY (getVariant, find), a write there grows the row, and a row that
+// cannot grow keeps its cells and tells nobody that the cell changed.
+TEST(EditSparseRows, ColumnsPastARowsFieldsReadEmptyAndGrowTheRowWhenWritten) {
+    TablePtr table(EditProbe::Create({"a", "b,c,d"}));
+    table->SkipWriteCheck();
+    ASSERT_EQ(1, table->Entry(1)->cellCount) << "the short row holds its own field only";
+    OwnedVariant cell("left over");
+    ASSERT_EQ(S_OK, table->getVariant(1, 3, OSPFORMAT_RAW, &cell.v));
+    EXPECT_EQ(VT_EMPTY, cell.v.vt);
+    OwnedVariant empty;
+    DBROWCOUNT found = 0;
+    ASSERT_EQ(S_OK, table->find(2, 3, empty.v, OSPFIND_UP, OSPCOMP_NE, &found));
+    EXPECT_EQ(2, found);
+    ASSERT_EQ(S_OK, table->find(1, 3, empty.v, OSPFIND_DEFAULT, OSPCOMP_EQ, &found));
+    EXPECT_EQ(1, found) << "the missing cell is equal to VT_EMPTY";
+
+    CallScript script;
+    RecordingListener listener("L", script);
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
+    OwnedVariant value("x");
+    AllocFailureGuard guard;
+    listener.Expect(Call::AboutToChangeCell, 1, 3);
+    qv::SetAllocFailure(2);  // the first is the copy of the value, the second the grown cells
+    EXPECT_EQ(E_OUTOFMEMORY, table->setVariant(1, 3, OSPFORMAT_RAW, value.v));
+    qv::SetAllocFailure(0);
+    EXPECT_EQ(1, table->Entry(1)->cellCount);
+    EXPECT_FALSE(table->Modified());
+    script.Verify();
+
+    listener.Expect(Call::AboutToChangeCell, 1, 3).Expect(Call::CellChanged, 1, 3);
+    ASSERT_EQ(S_OK, table->setVariant(1, 3, OSPFORMAT_RAW, value.v));
+    script.Verify();
+    EXPECT_EQ(3, table->Entry(1)->cellCount);
+    EXPECT_EQ("a", table->Text(1, 1));
+    EXPECT_EQ("<empty>", table->Text(1, 2));
+    EXPECT_EQ("x", table->Text(1, 3));
+    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&listener));
+}
+
 // The one-time test that the file can be opened for update.
 TEST(EditWriteCheck, AReadOnlyFileFailsTheFirstEditOnlyAndThatEditChangesNothing) {
     TempFile file("a,b\n");

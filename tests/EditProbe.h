@@ -22,8 +22,7 @@ public:
         std::vector<std::string> all = lines.empty() ? std::vector<std::string>{""} : lines;
         LONG columns = 0;
         for (const std::string& line : all) {
-            Wide wide = W(line);
-            LONG count = table->CountColumns(wide.data(), wide.size());
+            LONG count = static_cast<LONG>(ReferenceFields(line, Wide(table->delimiters_)).size());
             if (count > columns) columns = count;
         }
         table->columnCount_ = lines.empty() ? 100 : columns;
@@ -63,12 +62,12 @@ public:
     // Entry row of the row array (0 is the placeholder).
     VARTYPE Type(LONG row, LONG column) {
         CSingleLock lock(rows_.GetLock());
-        return rows_[row]->cells[column - 1].vt;
+        return rows_[row]->CellOrEmpty(column - 1).vt;
     }
     // "<empty>" for VT_EMPTY, the text of a string, "<vt N>" for other types.
     std::string Text(LONG row, LONG column) {
         CSingleLock lock(rows_.GetLock());
-        const VARIANT& cell = rows_[row]->cells[column - 1];
+        const VARIANT& cell = rows_[row]->CellOrEmpty(column - 1);
         if (cell.vt == VT_EMPTY) return "<empty>";
         if (cell.vt == VT_BSTR) return N(cell.bstrVal);
         return "<vt " + std::to_string(cell.vt) + ">";
@@ -78,7 +77,7 @@ public:
     VARTYPE TypeIfThere(LONG row, LONG column) {
         CSingleLock lock(rows_.GetLock());
         if (row < 1 || row >= rows_.GetSize()) return 0xFFFF;
-        return rows_[row]->cells[column - 1].vt;
+        return rows_[row]->CellOrEmpty(column - 1).vt;
     }
     // The texts of one column, data rows 1 to the row count.
     std::vector<std::string> ColumnTexts(LONG column) {
@@ -103,8 +102,7 @@ public:
 private:
     explicit EditProbe(const std::string& delimiters) { SetDelimiters(W(delimiters)); }
     void AddLine(const std::string& line) {
-        Wide wide = W(line);
-        HRESULT hr = ParseRecord(wide.data(), wide.size());
+        HRESULT hr = ParseRecord(reinterpret_cast<const unsigned char*>(line.data()), line.size());
         if (FAILED(hr)) throw hr;
     }
     void CopyName(const std::string& path) {

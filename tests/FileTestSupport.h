@@ -294,6 +294,7 @@ public:
         return static_cast<LONG>(rows);
     }
     LONG Columns() const { return columnCount_; }
+    LONG CellsHeld(int r) { return rows_[r]->cellCount; }
     int RowArraySize() { return rows_.GetSize(); }
     bool Modified() const { return modified_ != 0; }
     Wide Delimiters() const { return Wide(delimiters_); }
@@ -303,12 +304,16 @@ public:
     std::vector<std::string> Cells(int r) {
         std::vector<std::string> out;
         for (LONG i = 0; i < columnCount_; ++i) {
-            const VARIANT& cell = rows_[r]->cells[i];
+            const VARIANT& cell = rows_[r]->CellOrEmpty(i);
             out.push_back(cell.vt == VT_EMPTY ? "<empty>" : cell.vt == VT_BSTR ? N(cell.bstrVal) : "<other>");
         }
         return out;
     }
-    VARIANT& Cell(int r, int column) { return rows_[r]->cells[column - 1]; }
+    // The cell itself; a row with fewer cells grows to it first.
+    VARIANT& Cell(int r, int column) {
+        EXPECT_EQ(S_OK, GrowRow(rows_[r], column));
+        return rows_[r]->cells[column - 1];
+    }
 
     // Stores a copy of value in a cell and marks the table modified, as an edit would.
     void Store(int r, int column, const VARIANT& value) {

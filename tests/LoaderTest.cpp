@@ -78,6 +78,32 @@ TEST_F(Loader, LineBreaksCtrlZAndRawBytes) {
     }
 }
 
+// Generated files of the bytes that matter, under several delimiter sets, load
+// as the plain reading of ReferenceLoader.h reads them: rows, column count,
+// every cell, and the placeholder.
+TEST_F(Loader, MatchesThePlainReadingOnGeneratedFiles) {
+    const char alphabet[] = {',', ';', '"', 'x', '\r', '\n', '\n', '\x1A', '\0', '\xE9', ' '};
+    unsigned seed = 2024;
+    auto next = [&seed](unsigned below) { return ((seed = seed * 1103515245 + 12345) >> 16) % below; };
+    for (int n = 0; n < 300; ++n) {
+        std::string bytes;
+        unsigned length = next(40);
+        for (unsigned i = 0; i < length; ++i) bytes += alphabet[next(sizeof alphabet)];
+        for (const char* delimiters : {",", ";,", "\r", "\xE9x"}) {
+            ReferenceTable expected = ReferenceLoad(bytes, W(delimiters));
+            ASSERT_EQ(S_OK, Load(bytes, std::string("|k=") + delimiters));
+            ASSERT_EQ(static_cast<LONG>(expected.rows.size()), ref_->Rows()) << "[" << bytes << "]";
+            ASSERT_EQ(expected.columns, ref_->Columns()) << "[" << bytes << "]";
+            std::vector<Cells> rows(expected.rows.begin(), expected.rows.end());
+            rows.insert(rows.begin(), rows.empty() ? Cells{""} : rows.front());  // the placeholder
+            for (size_t r = 0; r < rows.size(); ++r) {
+                rows[r].resize(static_cast<size_t>(expected.columns), "<empty>");
+                EXPECT_EQ(rows[r], ref_->Cells(static_cast<int>(r))) << "[" << bytes << "] row " << r;
+            }
+        }
+    }
+}
+
 TEST_F(Loader, FileStartingWithCtrlZIsEmpty) {
     ASSERT_EQ(S_OK, Load("\x1A"
                          "a,b\n"));
@@ -91,6 +117,10 @@ TEST_F(Loader, WiderLaterLineGivesTheWidestColumnCount) {
     EXPECT_EQ((Cells{"a", "b", "c", "<empty>", "<empty>"}), ref_->Cells(1));
     EXPECT_EQ((Cells{"x", "y", "<empty>", "<empty>", "<empty>"}), ref_->Cells(3));
     EXPECT_EQ((Cells{"a", "b", "c", "<empty>", "<empty>"}), ref_->Cells(0));
+    // Each row holds its own fields only, however wide the widest line.
+    EXPECT_EQ(3, ref_->CellsHeld(0));
+    EXPECT_EQ(5, ref_->CellsHeld(2));
+    EXPECT_EQ(2, ref_->CellsHeld(3));
 
     ASSERT_EQ(S_OK, Load("1,2,3,4,5\na,b,c\nx,y\n"));
     EXPECT_EQ(5, ref_->Columns());

@@ -1,5 +1,5 @@
-// CountColumns and ParseRecord: the quoting rules under one or several
-// delimiters, and the failures of ParseRecord.
+// ParseRecord: the quoting rules under one or several delimiters, checked
+// against the plain reading of ReferenceLoader.h too, and its failures.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
@@ -54,7 +54,7 @@ TEST(ParseRecord, SplitsFieldsByTheQuotingRules) {
         EXPECT_EQ(c.fields, ParseLine(c.delimiters, c.line)) << "line [" << c.line << "] delimiters [" << c.delimiters << "]";
 }
 
-TEST(ParseRecord, CountColumnsAgreesOnEveryLine) {
+TEST(ParseRecord, AgreesWithThePlainReadingOnEveryLine) {
     for (const ParseCase& c : kCases) {
         TableProbe table(c.delimiters);
         EXPECT_EQ(static_cast<LONG>(c.fields.size()), table.Count(c.line)) << "line [" << c.line << "]";
@@ -71,10 +71,8 @@ TEST(ParseRecord, CountColumnsAgreesOnEveryLine) {
             LONG count = table.Count(line);
             table.SetColumnCount(count);
             ASSERT_EQ(S_OK, table.Parse(line));
-            ROWHEADER* row = table.Rows()[0];
-            LONG filled = 0;
-            while (filled < count && row->cells[filled].vt == VT_BSTR) ++filled;
-            EXPECT_EQ(count, filled) << "line [" << line << "] delimiters [" << delimiters << "]";
+            EXPECT_EQ(qvtest::ReferenceFields(line, qvtest::W(delimiters)), table.Cells(0))
+                << "line [" << line << "] delimiters [" << delimiters << "]";
         }
     }
 }
@@ -88,20 +86,29 @@ TEST(ParseRecord, FillsTheRowToTheColumnCountWithEmptyCells) {
 
 TEST(ParseRecord, KeepsNulCharactersAndLongFields) {
     TableProbe table(",", 2);
-    qvtest::Wide line = qvtest::W(std::string("a\0b,", 4)) + qvtest::Wide(100000, OLESTR('z'));
-    ASSERT_EQ(S_OK, table.ParseWide(line));
+    std::string line = std::string("a\0b,", 4) + std::string(100000, 'z');
+    ASSERT_EQ(S_OK, table.Parse(line));
     ROWHEADER* row = table.Rows()[0];
     EXPECT_EQ(3u, SysStringLen(row->cells[0].bstrVal));
     EXPECT_EQ(100000u, SysStringLen(row->cells[1].bstrVal));
 }
 
-TEST(ParseRecord, CharactersAboveTheByteRangePassThrough) {
-    TableProbe table(",", 1);
-    qvtest::Wide line = {0x20AC, 0xD83D, 0xDE00};
-    ASSERT_EQ(S_OK, table.ParseWide(line));
+// Byte b becomes U+00b; a delimiter above U+00FF never matches a byte, not
+// even the one its low byte names.
+TEST(ParseRecord, EachByteBecomesTheCharacterOfItsValue) {
+    TableProbe table(",", 2);
+    table.SetDelimiters("");
+    const OLECHAR wideDelimiters[] = {0x012C, 0x00E9, 0};  // U+012C ends in 0x2C, a comma
+    table.SetDelimitersWide(wideDelimiters);
+    std::string line;
+    for (int b = 1; b < 256; ++b)
+        if (b != '"' && b != 0xE9) line += static_cast<char>(b);
+    ASSERT_EQ(S_OK, table.Parse(line + "\xE9"));
     BSTR text = table.Rows()[0]->cells[0].bstrVal;
-    ASSERT_EQ(3u, SysStringLen(text));
-    EXPECT_EQ(0x20AC, text[0]);
+    ASSERT_EQ(line.size(), SysStringLen(text));
+    for (size_t i = 0; i < line.size(); ++i)
+        ASSERT_EQ(static_cast<OLECHAR>(static_cast<unsigned char>(line[i])), text[i]) << i;
+    EXPECT_EQ(0u, SysStringLen(table.Rows()[0]->cells[1].bstrVal));
 }
 
 TEST(ParseRecord, AppendsEachRowAtTheEnd) {
@@ -119,9 +126,9 @@ TEST(ParseRecord, ALineWiderThanTheRowIsRefusedNotOverrun) {
 }
 
 // Each allocation of ParseRecord, made to fail in turn until the parse goes
-// through, appends nothing and gives E_OUTOFMEMORY while the row is being made
-// (it comes first) and E_FAIL once it is (the field buffer, a string, the
-// array); the table parses the line afterwards. The leak checker of the
+// through, appends nothing and gives E_OUTOFMEMORY while the scratch space and
+// the row are being made (they come first) and E_FAIL once they are (a
+// string, the array); the table parses the line afterwards. The leak checker of the
 // sanitizer build checks that nothing stays allocated.
 TEST(ParseRecord, EachAllocationFailureReportsItsResult) {
     qvtest::AllocFailureGuard guard;
@@ -141,7 +148,7 @@ TEST(ParseRecord, EachAllocationFailureReportsItsResult) {
         }
         EXPECT_TRUE(hr == E_OUTOFMEMORY || hr == E_FAIL) << "allocation " << nth << ": " << std::hex << hr;
         if (nth == 1) {
-            EXPECT_EQ(E_OUTOFMEMORY, hr) << "the row is made first";
+            EXPECT_EQ(E_OUTOFMEMORY, hr) << "the scratch space is made first";
         }
         if (previous == E_FAIL) {
             EXPECT_EQ(E_FAIL, hr) << "allocation " << nth << " after the row was made";

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ReferenceLoader.h"
 #include "platform/Platform.h"
 #include "table/VxASCOSPObject.h"
 
@@ -41,7 +42,6 @@ public:
         columnCount_ = columns;
     }
     using VxASCOSPObject::AllocRow;
-    using VxASCOSPObject::CountColumns;
     using VxASCOSPObject::FreeRow;
     using VxASCOSPObject::RemoveAllRows;
 
@@ -49,28 +49,27 @@ public:
         Wide wide = W(delimiters);
         qv::WideCopy(delimiters_, wide.c_str(), kMaxDelimiters);
     }
+    void SetDelimitersWide(const OLECHAR* delimiters) { qv::WideCopy(delimiters_, delimiters, kMaxDelimiters); }
     void SetColumnCount(LONG columns) { columnCount_ = columns; }
     LONG ColumnCount() const { return columnCount_; }
     VxArray<ROWHEADER*>& Rows() { return rows_; }
     // True when the live-object token lies before the first other member.
     bool TokenIsFirst() const { return reinterpret_cast<uintptr_t>(&liveToken_) < reinterpret_cast<uintptr_t>(&rows_); }
 
+    // The field count of a line under the delimiters, by the plain reading.
     LONG Count(const std::string& line) const {
-        Wide wide = W(line);
-        return CountColumns(wide.data(), wide.size());
+        return static_cast<LONG>(ReferenceFields(line, Wide(delimiters_)).size());
     }
     HRESULT Parse(const std::string& line) {
-        Wide wide = W(line);
-        return ParseRecord(wide.data(), wide.size());
+        return ParseRecord(reinterpret_cast<const unsigned char*>(line.data()), line.size());
     }
-    HRESULT ParseWide(const Wide& line) { return ParseRecord(line.data(), line.size()); }
 
     // The cells of a row as text: "<empty>" for VT_EMPTY, the string otherwise.
     std::vector<std::string> Cells(int row) {
         std::vector<std::string> out;
         ROWHEADER* header = rows_[row];
         for (LONG i = 0; i < columnCount_; ++i) {
-            const VARIANT& cell = header->cells[i];
+            const VARIANT& cell = header->CellOrEmpty(i);
             out.push_back(cell.vt == VT_EMPTY ? "<empty>" : cell.vt == VT_BSTR ? N(cell.bstrVal) : "<other>");
         }
         return out;

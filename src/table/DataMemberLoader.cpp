@@ -106,22 +106,27 @@ HRESULT VxASCOSPObject::LoadFile() {
     // A file that cannot be written could never take the table's changes.
     if (!opened || !qv::HasWritePermission(boundPath_.Get())) return ASC_E_FILEACCESS;
 
+    ClassifyBytes();
     VxLineReader lines(file);
-    const OLECHAR* line = nullptr;
+    const unsigned char* line = nullptr;
     size_t length = 0;
     HRESULT hr = lines.Next(&line, &length);
     if (hr == S_FALSE) {
         // An empty file: one placeholder row of 100 cells, no data rows.
         columnCount_ = kEmptyFileColumns;
-        return ParseRecord(OLESTR(""), 0);
+        return ParseRecord(line, 0);
     }
     if (FAILED(hr)) return hr == E_OUTOFMEMORY ? hr : ASC_E_FILEACCESS;
 
     modified_ = 0;
     HRESULT result = S_OK;
-    bool placeholder = true;  // the first line is parsed twice: row 0 and row 1
+    bool placeholder = true;  // the first line makes two rows: row 0 and row 1
     for (;;) {
-        LONG fields = CountColumns(line, length);
+        if (!SplitFields(line, length)) {
+            result = E_OUTOFMEMORY;
+            break;
+        }
+        LONG fields = static_cast<LONG>(fields_.count);
         if (fields > widestColumnCount_) widestColumnCount_ = fields;
         if (columnCount_ == 0) columnCount_ = widestColumnCount_;
         if (widestColumnCount_ > columnCount_) {
@@ -130,13 +135,12 @@ HRESULT VxASCOSPObject::LoadFile() {
             if (result != ASC_E_COLUMNOVERFLOW) RemoveAllRows();
             result = ASC_E_COLUMNOVERFLOW;
         } else {
-            result = ParseRecord(line, length);
+            result = AppendFields();
+            if (FAILED(result)) break;
+            if (placeholder) result = AppendFields();
             if (FAILED(result)) break;
         }
-        if (placeholder) {
-            placeholder = false;
-            continue;
-        }
+        placeholder = false;
         hr = lines.Next(&line, &length);
         if (hr == S_FALSE) break;
         if (FAILED(hr)) {

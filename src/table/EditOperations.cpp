@@ -121,12 +121,21 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
         CSingleLock lock(rows_.GetLock());
         // Another thread may have deleted rows since the check above.
         if (row <= rows_.GetSize() - 1) {
-            VARIANT& cell = rows_[row]->cells[column - 1];
-            VariantClear(&cell);
-            cell = value;  // the cell takes over the copy
-            modified_ = 1;
-            stored = true;
+            hr = GrowRow(rows_[row], column);
+            if (SUCCEEDED(hr)) {
+                VARIANT& cell = rows_[row]->cells[column - 1];
+                VariantClear(&cell);
+                cell = value;  // the cell takes over the copy
+                modified_ = 1;
+                stored = true;
+            }
         }
+    }
+    if (hr == E_OUTOFMEMORY) {
+        // A row that could not grow to the column keeps its cells: nothing
+        // changed, so nobody hears cellChanged.
+        VariantClear(&value);
+        return hr;
     }
     if (!stored) {
         // The row went away under the listeners' feet: nothing changed, so

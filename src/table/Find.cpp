@@ -49,7 +49,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::find(DBROWCOUNT iRowStart, DB_LORDINAL
 
     if (comparison >= OSPCOMP_EQ && comparison <= OSPCOMP_NE) {
         for (LONG row = static_cast<LONG>(iRowStart); row >= 1 && row <= rowCount; row += step) {
-            if (Satisfies(comparison, CompareVariants(rows_[row]->cells[cell], val, caseSensitive))) {
+            if (Satisfies(comparison, CompareVariants(rows_[row]->CellOrEmpty(cell), val, caseSensitive))) {
                 *piRowFound = row;
                 return S_OK;
             }

@@ -2,88 +2,101 @@
 // delimiter set outside quotes separates fields; the double quote switches
 // quoting on and off wherever it stands, and two of them inside quotes stand
 // for one. Nothing is trimmed, and a line always has at least one field.
+//
+// A line is bytes; a field's byte b becomes the character U+00b of its cell,
+// so a delimiter above U+00FF never separates anything. Each line is walked
+// once with a table of byte classes: a field without a quote is a span of the
+// line, a field with one is unquoted into scratch space.
+#include <cstring>
+
 #include "VxASCOSPObject.h"
 
 namespace {
-const OLECHAR kQuote = OLESTR('"');
+const unsigned char kQuote = '"';
 }
 
-bool VxASCOSPObject::IsDelimiter(OLECHAR c) const {
+void VxASCOSPObject::ClassifyBytes() {
+    std::memset(byteClasses_, kPlainByte, sizeof byteClasses_);
     for (const OLECHAR* d = delimiters_; *d; ++d)
-        if (*d == c) return true;
-    return false;
+        if (*d <= 0xFF) byteClasses_[*d] = kDelimiterByte;
+    byteClasses_[kQuote] = kQuoteByte;  // the set never holds it
 }
 
-LONG VxASCOSPObject::CountColumns(const OLECHAR* line, size_t length) const {
-    LONG count = 1;
-    bool quoting = false;
-    for (size_t i = 0; i < length; ++i) {
-        OLECHAR c = line[i];
-        if (c == kQuote) {
-            if (!quoting) quoting = true;
-            else if (i + 1 < length && line[i + 1] == kQuote) ++i;
-            else quoting = false;
-        } else if (!quoting && IsDelimiter(c)) {
-            ++count;
+bool VxASCOSPObject::SplitFields(const unsigned char* line, size_t length) {
+    // Unquoted text is never longer than the line.
+    if (fields_.byteCapacity < length && !qv::GrowBlock(fields_.bytes, fields_.byteCapacity, 0, length)) return false;
+    const unsigned char* const classes = byteClasses_;
+    const unsigned char* p = line;
+    const unsigned char* const end = line + length;
+    unsigned char* out = fields_.bytes;
+    fields_.count = 0;
+    for (;;) {
+        if (fields_.count == fields_.capacity &&
+            !qv::GrowBlock(fields_.spans, fields_.capacity, fields_.count, 1))
+            return false;
+        FieldSpan& field = fields_.spans[fields_.count++];
+        const unsigned char* start = p;
+        while (p < end && classes[*p] == kPlainByte) ++p;
+        if (p == end || classes[*p] == kDelimiterByte) {
+            field.text = start;
+            field.length = static_cast<size_t>(p - start);
+        } else {
+            // A quote: the field is unquoted from its start.
+            unsigned char* text = out;
+            std::memcpy(out, start, static_cast<size_t>(p - start));
+            out += p - start;
+            bool quoting = false;
+            for (; p < end; ++p) {
+                unsigned char c = *p;
+                if (c == kQuote) {
+                    if (quoting && p + 1 < end && p[1] == kQuote) {
+                        *out++ = kQuote;
+                        ++p;
+                    } else {
+                        quoting = !quoting;
+                    }
+                } else if (!quoting && classes[c] == kDelimiterByte) {
+                    break;
+                } else {
+                    *out++ = c;
+                }
+            }
+            field.text = text;
+            field.length = static_cast<size_t>(out - text);
         }
+        if (p == end) return true;
+        ++p;  // the delimiter
     }
-    return count;
 }
 
-HRESULT VxASCOSPObject::ParseRecord(const OLECHAR* line, size_t length) {
+HRESULT VxASCOSPObject::AppendFields() {
+    if (fields_.count > static_cast<size_t>(columnCount_)) return E_FAIL;
     ROWHEADER* row = nullptr;
-    HRESULT hr = AllocRow(columnCount_, &row);
+    HRESULT hr = AllocRow(static_cast<LONG>(fields_.count), &row);
     if (FAILED(hr)) return hr;
-
-    // A field's text is never longer than the line, so one buffer of the
-    // line's length holds any field.
-    if (!qv::GrowBlock(fieldBuffer_.text, fieldBuffer_.size, 0, length + 1)) {
+    for (size_t i = 0; i < fields_.count; ++i) {
+        const FieldSpan& field = fields_.spans[i];
+        BSTR text = qv::AllocBstrLen(nullptr, static_cast<unsigned>(field.length));
+        if (!text) {
+            FreeRow(row);
+            return E_FAIL;
+        }
+        for (size_t k = 0; k < field.length; ++k) text[k] = static_cast<OLECHAR>(field.text[k]);
+        row->cells[i].vt = VT_BSTR;
+        row->cells[i].bstrVal = text;
+    }
+    CSingleLock lock(rows_.GetLock());
+    try {
+        rows_.Add(row);
+    } catch (const VxOutOfMemoryError&) {
         FreeRow(row);
         return E_FAIL;
     }
+    return S_OK;
+}
 
-    OLECHAR* field = fieldBuffer_.text;
-    size_t fieldLength = 0;
-    LONG cell = 0;
-    bool quoting = false;
-    // Ends the current field: stores it in the next cell. The load pass never
-    // hands over a line with more fields than the row has cells.
-    auto storeField = [&]() -> bool {
-        if (cell >= columnCount_) return false;
-        BSTR text = qv::AllocBstrLen(field, static_cast<unsigned>(fieldLength));
-        if (!text) return false;
-        row->cells[cell].vt = VT_BSTR;
-        row->cells[cell].bstrVal = text;
-        ++cell;
-        fieldLength = 0;
-        return true;
-    };
-
-    for (size_t i = 0; i < length && SUCCEEDED(hr); ++i) {
-        OLECHAR c = line[i];
-        if (!quoting && IsDelimiter(c)) {
-            if (!storeField()) hr = E_FAIL;
-        } else if (c == kQuote) {
-            if (quoting && i + 1 < length && line[i + 1] == kQuote) {
-                field[fieldLength++] = kQuote;
-                ++i;
-            } else {
-                quoting = !quoting;
-            }
-        } else {
-            field[fieldLength++] = c;
-        }
-    }
-    if (SUCCEEDED(hr) && !storeField()) hr = E_FAIL;
-
-    if (SUCCEEDED(hr)) {
-        CSingleLock lock(rows_.GetLock());
-        try {
-            rows_.Add(row);
-        } catch (const VxOutOfMemoryError&) {
-            hr = E_FAIL;
-        }
-    }
-    if (FAILED(hr)) FreeRow(row);
-    return hr;
+HRESULT VxASCOSPObject::ParseRecord(const unsigned char* line, size_t length) {
+    ClassifyBytes();
+    if (!SplitFields(line, length)) return E_OUTOFMEMORY;
+    return AppendFields();
 }

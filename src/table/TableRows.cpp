@@ -18,6 +18,7 @@ HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
     auto* record = static_cast<ROWHEADER*>(qv::TaskMemAlloc(sizeof(ROWHEADER)));
     if (!record) return E_OUTOFMEMORY;
     record->status = OSPRW_READWRITE;
+    record->cellCount = cellCount;
     record->cells = static_cast<VARIANT*>(qv::TaskMemAlloc(cellBytes));
     if (!record->cells) {
         qv::TaskMemFree(record);
@@ -30,9 +31,24 @@ HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
 
 void VxASCOSPObject::FreeRow(ROWHEADER* row) {
     if (!row) return;
-    for (LONG i = 0; i < columnCount_; ++i) VariantClear(&row->cells[i]);
+    for (LONG i = 0; i < row->cellCount; ++i) VariantClear(&row->cells[i]);
     qv::TaskMemFree(row->cells);
     qv::TaskMemFree(row);
+}
+
+HRESULT VxASCOSPObject::GrowRow(ROWHEADER* row, LONG cellCount) {
+    if (cellCount <= row->cellCount) return S_OK;
+    size_t cellBytes = 0;
+    if (!qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VARIANT), &cellBytes)) return E_OUTOFMEMORY;
+    auto* cells = static_cast<VARIANT*>(qv::TaskMemAlloc(cellBytes));
+    if (!cells) return E_OUTOFMEMORY;
+    // The cells move as they are: a VARIANT owns nothing by its address.
+    for (LONG i = 0; i < row->cellCount; ++i) cells[i] = row->cells[i];
+    for (LONG i = row->cellCount; i < cellCount; ++i) VariantInit(&cells[i]);
+    qv::TaskMemFree(row->cells);
+    row->cells = cells;
+    row->cellCount = cellCount;
+    return S_OK;
 }
 
 void VxASCOSPObject::RemoveAllRows() {

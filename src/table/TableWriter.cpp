@@ -54,7 +54,7 @@ OLECHAR VxASCOSPObject::WriteDelimiter() const {
 // narrow encoding cannot hold exactly. The failed row makes the
 // whole save fail, leaving the data file as it was.
 HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const {
-    LONG end = columnCount_;
+    LONG end = row->cellCount;
     while (end > 0 && row->cells[end - 1].vt == VT_EMPTY) --end;
     OLECHAR delimiter = WriteDelimiter();
     if (end > 1 && !delimiter) return E_FAIL;

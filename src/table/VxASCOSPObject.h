@@ -71,21 +71,23 @@ protected:
     // A new row of cellCount VT_EMPTY cells with status OSPRW_READWRITE, not yet
     // in the row array. E_OUTOFMEMORY, with nothing allocated, when it fails.
     HRESULT AllocRow(LONG cellCount, ROWHEADER** row);
-    // Clears the column count cells, frees the cell array and the record.
+    // Clears the row's cells, frees the cell array and the record.
     void FreeRow(ROWHEADER* row);
+    // Gives a row at least cellCount cells, the new ones VT_EMPTY.
+    // E_OUTOFMEMORY, with the row as it was, when it cannot.
+    HRESULT GrowRow(ROWHEADER* row, LONG cellCount);
     // Frees every row, the placeholder included, and empties the row array.
     void RemoveAllRows();
     // S_OK when the file can be opened for update, E_FAIL when not.
     HRESULT CheckFileWritable();
 
     // --- Records (the text format) ---
-    // Field count of a line under the delimiter set; at least 1.
-    LONG CountColumns(const OLECHAR* line, size_t length) const;
-    // Splits a line into fields and appends a row of column count cells holding
-    // them. E_OUTOFMEMORY when the row cannot be made, E_FAIL when a string or
-    // the array cannot grow; nothing is appended then.
-    HRESULT ParseRecord(const OLECHAR* line, size_t length);
-    bool IsDelimiter(OLECHAR c) const;
+    // Splits a line of bytes into fields under the delimiter set and appends a
+    // row holding them, each byte widened to the character of the same value.
+    // Nothing is appended on failure: E_OUTOFMEMORY when the scratch space or
+    // the row cannot be made, E_FAIL when the line has more fields than the
+    // column count, or a string or the row array cannot be made.
+    HRESULT ParseRecord(const unsigned char* line, size_t length);
 
     // Bytes of narrow text, grown through qv::MemRealloc.
     struct ByteBuffer {
@@ -197,7 +199,7 @@ protected:
     // the destructors of the members below still run library code.
     qv::LiveObjectToken liveToken_;                   // keeps the library loaded while the table lives
     VxArray<ROWHEADER*> rows_;                        // entry 0 the placeholder; data row k at k
-    LONG columnCount_ = 0;                            // cells in every row
+    LONG columnCount_ = 0;                            // the widest row's cells
     char fileName_[kFileNameSize] = {};               // the name as given, narrow; empty means no file
     qv::BoundPath boundPath_;                         // the file itself; every file call goes here
     OLECHAR delimiters_[kMaxDelimiters + 1] = {};     // each separates fields; zero-terminated
@@ -208,11 +210,37 @@ protected:
     LONG widestColumnCount_ = 0;                      // widest line seen while loading
 
 private:
-    // Scratch space for ParseRecord's field text, reused from line to line.
-    struct FieldBuffer {
-        OLECHAR* text = nullptr;
-        size_t size = 0;  // code units
-        ~FieldBuffer() { qv::MemFree(text); }
+    // The role of each byte in a line: a plain character, a delimiter (a
+    // character of the set, which only the first 256 characters can match)
+    // or the double quote.
+    enum ByteClass : unsigned char { kPlainByte, kDelimiterByte, kQuoteByte };
+    void ClassifyBytes();
+    // The fields of the line last split: each a span of bytes, in the line
+    // itself when it holds no quote, else unquoted into the scratch bytes.
+    struct FieldSpan {
+        const unsigned char* text;
+        size_t length;
     };
-    FieldBuffer fieldBuffer_;
+    struct LineFields {
+        FieldSpan* spans = nullptr;
+        size_t count = 0;
+        size_t capacity = 0;
+        unsigned char* bytes = nullptr;  // unquoted text of quoted fields
+        size_t byteCapacity = 0;
+        LineFields() = default;
+        LineFields(const LineFields&) = delete;
+        LineFields& operator=(const LineFields&) = delete;
+        ~LineFields() {
+            qv::MemFree(spans);
+            qv::MemFree(bytes);
+        }
+    };
+    // Splits line into fields_ by the quoting rules; at least one field.
+    // False when the scratch space cannot grow.
+    bool SplitFields(const unsigned char* line, size_t length);
+    // Appends a row of as many cells as fields_ holds fields. Results as ParseRecord's.
+    HRESULT AppendFields();
+
+    unsigned char byteClasses_[256] = {};
+    LineFields fields_;
 };

@@ -1,4 +1,4 @@
-// VxLineReader: lines of a file read in large blocks, bytes widened directly.
+// VxLineReader: lines of a file read in large blocks, handed out in place.
 #include "VxLineReader.h"
 
 #include <cstring>
@@ -15,6 +15,12 @@ VxLineReader::~VxLineReader() {
 }
 
 HRESULT VxLineReader::Fill() {
+    position_ = 0;
+    blockLength_ = 0;
+    if (lastBlock_) {
+        ended_ = true;
+        return S_OK;
+    }
     if (!block_) {
         block_ = static_cast<unsigned char*>(qv::MemAlloc(kBlockSize));
         if (!block_) return E_OUTOFMEMORY;
@@ -22,34 +28,43 @@ HRESULT VxLineReader::Fill() {
     long long got = file_.Read(block_, kBlockSize);
     if (got < 0) return E_FAIL;
     blockLength_ = static_cast<size_t>(got);
-    position_ = 0;
     if (got == 0) ended_ = true;
+    // Nothing from a Ctrl-Z on is part of the file.
+    const void* stop = std::memchr(block_, kEndOfFile, blockLength_);
+    if (stop) {
+        blockLength_ = static_cast<size_t>(static_cast<const unsigned char*>(stop) - block_);
+        lastBlock_ = true;
+    }
     return S_OK;
 }
 
-HRESULT VxLineReader::Next(const OLECHAR** line, size_t* length) {
+HRESULT VxLineReader::Next(const unsigned char** line, size_t* length) {
     lineLength_ = 0;
+    bool gathering = false;  // part of the line is in line_
     while (!ended_) {
         if (position_ == blockLength_) {
             HRESULT hr = Fill();
             if (FAILED(hr)) return hr;
             if (ended_) break;
+            continue;
         }
         const unsigned char* start = block_ + position_;
         size_t available = blockLength_ - position_;
         const void* feed = std::memchr(start, kLineFeed, available);
         size_t segment = feed ? static_cast<size_t>(static_cast<const unsigned char*>(feed) - start) : available;
-        const void* stop = std::memchr(start, kEndOfFile, segment);
-        if (stop) {
-            segment = static_cast<size_t>(static_cast<const unsigned char*>(stop) - start);
-            feed = nullptr;
-            ended_ = true;
-        }
-        if (!qv::GrowBlock(line_, lineCapacity_, lineLength_, segment + 1)) return E_OUTOFMEMORY;
-        OLECHAR* out = line_ + lineLength_;
-        for (size_t i = 0; i < segment; ++i) out[i] = static_cast<OLECHAR>(start[i]);
-        lineLength_ += segment;
         position_ += segment;
+        if (feed && !gathering) {
+            // The whole line lies in the block.
+            ++position_;
+            if (segment > 0 && start[segment - 1] == kCarriageReturn) --segment;
+            *line = start;
+            *length = segment;
+            return S_OK;
+        }
+        if (!qv::GrowBlock(line_, lineCapacity_, lineLength_, segment)) return E_OUTOFMEMORY;
+        if (segment) std::memcpy(line_ + lineLength_, start, segment);
+        lineLength_ += segment;
+        gathering = true;
         if (feed) {
             ++position_;
             // CR LF ends a line as LF does; the CR may have come in the previous block.
