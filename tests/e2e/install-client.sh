@@ -9,15 +9,7 @@ set -u
 source=$1 build=$2 cxx=$3 generator=$4
 work=$(mktemp -d /tmp/qv_install.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check NAME EXPECTED ACTUAL
-    if [ "$2" != "$3" ]; then
-        printf 'FAIL %s\n--- expected\n%s\n--- actual\n%s\n' "$1" "$2" "$3" >&2
-        failures=$((failures + 1))
-    else
-        printf 'ok   %s\n' "$1"
-    fi
-}
+. "$(dirname "$0")/checks.sh"
 
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/log" 2>&1 || cat "$work/log" >&2

@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/qv_cli.XXXXXX)
 chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
-failures=0
+. "$(dirname "$0")/checks.sh"
 
 if [ "$mode" = wine ]; then
     . "$here/../../scripts/wine-env"
@@ -39,15 +39,6 @@ run() {
     status=$?
     out=$(tr -d '\r' <"$work/out")
     err=$(tr -d '\r' <"$work/err")
-}
-
-check() {  # check NAME EXPECTED ACTUAL
-    if [ "$2" != "$3" ]; then
-        printf 'FAIL %s\n--- expected\n%s\n--- actual\n%s\n' "$1" "$2" "$3" >&2
-        failures=$((failures + 1))
-    else
-        printf 'ok   %s\n' "$1"
-    fi
 }
 
 plant=$work/plant.txt

@@ -11,7 +11,7 @@ mode=$1 quorvel=$2 library=$3
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/qv_robust.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-failures=0
+. "$(dirname "$0")/checks.sh"
 
 if [ "$mode" = wine ]; then
     . "$here/../../scripts/wine-env"
@@ -22,15 +22,6 @@ else
     host=("$quorvel")
     native_path() { printf '%s' "$1"; }
 fi
-
-check() {  # check NAME EXPECTED ACTUAL
-    if [ "$2" != "$3" ]; then
-        printf 'FAIL %s\n--- expected\n%s\n--- actual\n%s\n' "$1" "$2" "$3" >&2
-        failures=$((failures + 1))
-    else
-        printf 'ok   %s\n' "$1"
-    fi
-}
 
 check_like() {  # check_like NAME PATTERN ACTUAL: ACTUAL matches the glob PATTERN
     if [[ "$3" == $2 ]]; then check "$1" ok ok; else check "$1" "$2" "$3"; fi
