@@ -60,6 +60,10 @@ TEST_F(EditTest, SetVariantRefusesRowsAndColumnsOutsideTheTableAndTellsNobody) {
 
 TEST_F(EditTest, SetVariantStoresACopyAndTellsBeforeAndAfter) {
     OwnedVariant value("new");
+    // The loaded string lives in the table's blocks; the caller's value may
+    // carry anything in its reserved words, the block mark too.
+    ASSERT_EQ(kBlockStringMark, table_->Entry(2)->cells[2].wReserved1);
+    value.v.wReserved1 = kBlockStringMark;
     // A listener reading the table from inside its notifications sees the old
     // value before and the new one after.
     listener_.Expect(Call::AboutToChangeCell, 2, 3, S_OK, [&] { EXPECT_EQ("c2", table_->Text(2, 3)); });
@@ -68,6 +72,7 @@ TEST_F(EditTest, SetVariantStoresACopyAndTellsBeforeAndAfter) {
     EXPECT_TRUE(table_->Modified());
     EXPECT_EQ("new", table_->Text(2, 3));
     EXPECT_NE(value.v.bstrVal, table_->Entry(2)->cells[2].bstrVal) << "the cell shares the caller's string";
+    EXPECT_EQ(0, table_->Entry(2)->cells[2].wReserved1) << "the stored string would never be freed";
 }
 
 // Numbers keep their type; a by-reference value is stored as the value it

@@ -318,7 +318,7 @@ public:
     // Stores a copy of value in a cell and marks the table modified, as an edit would.
     void Store(int r, int column, const VARIANT& value) {
         VARIANT& cell = Cell(r, column);
-        VariantClear(&cell);
+        ClearCell(cell);
         VariantCopy(&cell, const_cast<VARIANT*>(&value));
         modified_ = 1;
     }

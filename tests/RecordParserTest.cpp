@@ -93,6 +93,27 @@ TEST(ParseRecord, KeepsNulCharactersAndLongFields) {
     EXPECT_EQ(100000u, SysStringLen(row->cells[1].bstrVal));
 }
 
+// Fields up to the longest a block takes live in the table's string blocks,
+// marked so that nothing hands them to SysFreeString; longer ones are heap
+// strings of their own. Both read as BSTRs of their length.
+TEST(ParseRecord, ShortFieldsLiveInTheTablesBlocksLongOnesOnTheHeap) {
+    const size_t longest = VxStringBlocks::kLongestString;
+    TableProbe table(",", 3);
+    ASSERT_EQ(S_OK, table.Parse("," + std::string(longest, 'b') + "," + std::string(longest + 1, 'c')));
+    const VARIANT* cells = table.Rows()[0]->cells;
+    const bool inBlock[] = {true, true, false};
+    const size_t lengths[] = {0, longest, longest + 1};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(inBlock[i], cells[i].wReserved1 == kBlockStringMark) << "field " << i;
+        EXPECT_EQ(lengths[i], SysStringLen(cells[i].bstrVal)) << "field " << i;
+        EXPECT_EQ(0, cells[i].bstrVal[lengths[i]]) << "field " << i;
+    }
+#if defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
+    // The mark is all that stands between a block string and a bad free.
+    EXPECT_DEATH(SysFreeString(cells[0].bstrVal), "free");
+#endif
+}
+
 // Byte b becomes U+00b; a delimiter above U+00FF never matches a byte, not
 // even the one its low byte names.
 TEST(ParseRecord, EachByteBecomesTheCharacterOfItsValue) {

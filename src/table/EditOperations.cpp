@@ -124,8 +124,9 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
             hr = GrowRow(rows_[row], column);
             if (SUCCEEDED(hr)) {
                 VARIANT& cell = rows_[row]->cells[column - 1];
-                VariantClear(&cell);
+                ClearCell(cell);
                 cell = value;  // the cell takes over the copy
+                cell.wReserved1 = 0;  // whatever the caller's value held there, the string is the cell's
                 modified_ = 1;
                 stored = true;
             }

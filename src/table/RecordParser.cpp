@@ -76,12 +76,20 @@ HRESULT VxASCOSPObject::AppendFields() {
     if (FAILED(hr)) return hr;
     for (size_t i = 0; i < fields_.count; ++i) {
         const FieldSpan& field = fields_.spans[i];
-        BSTR text = qv::AllocBstrLen(nullptr, static_cast<unsigned>(field.length));
+        // Fields go into the table's string blocks, a long one into a heap
+        // string of its own.
+        const bool inBlock = field.length <= VxStringBlocks::kLongestString;
+        BSTR text = inBlock ? strings_.Widen(field.text, field.length)
+                            : qv::AllocBstrLen(nullptr, static_cast<unsigned>(field.length));
         if (!text) {
             FreeRow(row);
             return E_FAIL;
         }
-        for (size_t k = 0; k < field.length; ++k) text[k] = static_cast<OLECHAR>(field.text[k]);
+        if (inBlock) {
+            row->cells[i].wReserved1 = kBlockStringMark;
+        } else {
+            for (size_t k = 0; k < field.length; ++k) text[k] = static_cast<OLECHAR>(field.text[k]);
+        }
         row->cells[i].vt = VT_BSTR;
         row->cells[i].bstrVal = text;
     }

@@ -4,7 +4,8 @@
 #include "platform/Platform.h"
 
 // A row record and its cell array are two blocks from the COM task allocator.
-// The cells own what they hold and are released with VariantClear. A row holds
+// The cells own what they hold, except the loaded strings that live in the
+// table's string blocks; VxASCOSPObject::ClearCell releases a cell. A row holds
 // the cells up to its last field, which may be fewer than the table's columns:
 // the columns past them are VT_EMPTY, and a write there grows the row.
 struct ROWHEADER {

@@ -31,9 +31,16 @@ HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
 
 void VxASCOSPObject::FreeRow(ROWHEADER* row) {
     if (!row) return;
-    for (LONG i = 0; i < row->cellCount; ++i) VariantClear(&row->cells[i]);
+    for (LONG i = 0; i < row->cellCount; ++i) ClearCell(row->cells[i]);
     qv::TaskMemFree(row->cells);
     qv::TaskMemFree(row);
+}
+
+void VxASCOSPObject::ClearCell(VARIANT& cell) {
+    if (cell.vt == VT_BSTR && cell.wReserved1 == kBlockStringMark)
+        VariantInit(&cell);
+    else
+        VariantClear(&cell);
 }
 
 HRESULT VxASCOSPObject::GrowRow(ROWHEADER* row, LONG cellCount) {
@@ -55,6 +62,7 @@ void VxASCOSPObject::RemoveAllRows() {
     CSingleLock lock(rows_.GetLock());
     for (int i = 0; i < rows_.GetSize(); ++i) FreeRow(rows_[i]);
     rows_.SetSize(0);
+    strings_.FreeAll();
 }
 
 // Refuses what the save would refuse: a read-only file (even for the

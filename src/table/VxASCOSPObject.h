@@ -12,6 +12,7 @@
 #include <cstddef>
 
 #include "RowHeader.h"
+#include "VxStringBlocks.h"
 #include "common/LiveObjects.h"
 #include "containers/VxArray.h"
 #include "containers/VxList.h"
@@ -73,10 +74,15 @@ protected:
     HRESULT AllocRow(LONG cellCount, ROWHEADER** row);
     // Clears the row's cells, frees the cell array and the record.
     void FreeRow(ROWHEADER* row);
+    // Empties a cell: a string in the table's blocks is left to them, any
+    // other value is released with VariantClear. The one way the table
+    // clears its cells.
+    static void ClearCell(VARIANT& cell);
     // Gives a row at least cellCount cells, the new ones VT_EMPTY.
     // E_OUTOFMEMORY, with the row as it was, when it cannot.
     HRESULT GrowRow(ROWHEADER* row, LONG cellCount);
-    // Frees every row, the placeholder included, and empties the row array.
+    // Frees every row, the placeholder included, and the string blocks, and
+    // empties the row array.
     void RemoveAllRows();
     // S_OK when the file can be opened for update, E_FAIL when not.
     HRESULT CheckFileWritable();
@@ -199,6 +205,7 @@ protected:
     // the destructors of the members below still run library code.
     qv::LiveObjectToken liveToken_;                   // keeps the library loaded while the table lives
     VxArray<ROWHEADER*> rows_;                        // entry 0 the placeholder; data row k at k
+    VxStringBlocks strings_;                          // the loaded strings; under the row array's lock
     LONG columnCount_ = 0;                            // the widest row's cells
     char fileName_[kFileNameSize] = {};               // the name as given, narrow; empty means no file
     qv::BoundPath boundPath_;                         // the file itself; every file call goes here
