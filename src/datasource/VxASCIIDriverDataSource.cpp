@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "containers/ListenerList.h"
 #include "table/VxASCOSPObject.h"
 
 VxASCIIDriverDataSource::VxASCIIDriverDataSource() {}
@@ -73,33 +74,10 @@ HRESULT STDMETHODCALLTYPE VxASCIIDriverDataSource::getDataMemberCount(LONG* plCo
 
 HRESULT STDMETHODCALLTYPE VxASCIIDriverDataSource::addDataSourceListener(DataSourceListener* pDSL) {
     if (!pDSL) return E_INVALIDARG;
-    pDSL->AddRef();
-    bool added = true;
-    {
-        CSingleLock lock(listeners_.GetLock());
-        try {
-            listeners_.AddTail(pDSL);
-        } catch (const VxOutOfMemoryError&) {
-            added = false;
-        }
-    }
-    if (!added) {
-        pDSL->Release();  // not on the list, so the list keeps no reference
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return qv::AddListener(listeners_, pDSL) ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT STDMETHODCALLTYPE VxASCIIDriverDataSource::removeDataSourceListener(DataSourceListener* pDSL) {
     if (!pDSL) return E_INVALIDARG;
-    {
-        CSingleLock lock(listeners_.GetLock());
-        POSITION position = listeners_.Find(pDSL);
-        if (!position) return E_FAIL;
-        listeners_.RemoveAt(position);
-    }
-    // Released once the entry is gone and the lock dropped: a Release may run
-    // the listener's own code, which may call back into this data source.
-    pDSL->Release();
-    return S_OK;
+    return qv::RemoveListener(listeners_, pDSL) ? S_OK : E_FAIL;
 }
