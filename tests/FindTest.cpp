@@ -131,6 +131,65 @@ TEST(Find, AnEmptyCellIsNotAnEmptyString) {
     EXPECT_EQ(-1, Find(table.get(), 1, 2, null.v, OSPFIND_DEFAULT, OSPCOMP_LT).row) << "nothing sorts before it";
 }
 
+// The string search reads a loaded string's length from its cell and skips
+// strings of another length; it must answer exactly as the cell-by-cell
+// comparison does, for every kind of cell a table can hold: loaded strings in
+// the table's blocks, a loaded string too long for them, strings and numbers
+// stored by edits, empty cells, cells past a short row, and inserted rows.
+TEST(Find, StringSearchesAnswerAsTheCellByCellComparison) {
+    const std::string longText(5000, 'a');
+    TablePtr table(EditProbe::Create(
+        {"ab,x", "AB,", "a", "ab,b" + longText, "Ab,ab", "," + longText, "b,aB", "ab,x,y", "", "ab,A"}));
+    table->SkipWriteCheck();
+    OwnedVariant edited("aB"), number = OwnedVariant::I4(7);
+    ASSERT_EQ(S_OK, table->setVariant(3, 2, OSPFORMAT_RAW, edited.v));  // grows a one-field row
+    ASSERT_EQ(S_OK, table->setVariant(7, 1, OSPFORMAT_RAW, number.v));
+    DBROWCOUNT inserted = 0;
+    ASSERT_EQ(S_OK, table->insertRows(5, 1, &inserted));
+    const LONG rows = table->RowCount();
+
+    std::vector<OwnedVariant> sought;
+    for (const std::string& text : std::vector<std::string>{"ab", "AB", "", "x", "a" + longText, "b" + longText, longText})
+        sought.emplace_back(text);
+    sought.emplace_back();  // a null BSTR: the empty string
+    sought.back().v.vt = VT_BSTR;
+    sought.back().v.bstrVal = nullptr;
+    BSTR held = SysAllocString(OLESTR("aB"));
+    VARIANT byReference;
+    byReference.vt = VT_BSTR | VT_BYREF;
+    byReference.pbstrVal = &held;
+
+    std::vector<const VARIANT*> values;
+    for (const OwnedVariant& value : sought) values.push_back(&value.v);
+    values.push_back(&byReference);
+    for (const VARIANT* value : values) {
+        for (DB_LORDINAL column = 1; column <= 3; ++column) {
+            for (int flags : {OSPFIND_DEFAULT, OSPFIND_UP, OSPFIND_CASESENSITIVE, OSPFIND_UPCASESENSITIVE}) {
+                const bool up = flags == OSPFIND_UP || flags == OSPFIND_UPCASESENSITIVE;
+                const bool caseSensitive = flags == OSPFIND_CASESENSITIVE || flags == OSPFIND_UPCASESENSITIVE;
+                for (int comp : {OSPCOMP_EQ, OSPCOMP_NE}) {
+                    for (LONG start = 1; start <= rows; ++start) {
+                        DBROWCOUNT expected = -1;
+                        for (LONG row = start; row >= 1 && row <= rows && expected == -1; row += up ? -1 : 1) {
+                            const ROWHEADER* record = table->Entry(row);
+                            VxASCOSPObject::VariantOrder order =
+                                EditProbe::CompareVariants(record->CellOrEmpty(static_cast<LONG>(column) - 1), *value,
+                                                           caseSensitive);
+                            bool equal = order == VxASCOSPObject::kOrderEqual || order == VxASCOSPObject::kOrderSame;
+                            if (equal == (comp == OSPCOMP_EQ)) expected = row;
+                        }
+                        Found f = Find(table.get(), start, column, *value, flags, comp);
+                        ASSERT_EQ(expected, f.row) << "column " << column << " flags " << flags << " comp " << comp
+                                                   << " start " << start << " sought #" << (value - values[0]);
+                        ASSERT_EQ(expected == -1 ? E_FAIL : S_OK, f.hr);
+                    }
+                }
+            }
+        }
+    }
+    SysFreeString(held);
+}
+
 TEST(Find, NumbersCompareByValueWithinTheirOwnType) {
     TablePtr table(EditProbe::Create({"a", "b", "c", "d"}));
     table->SkipWriteCheck();

@@ -97,7 +97,7 @@ TEST(ParseRecord, KeepsNulCharactersAndLongFields) {
 // marked so that nothing hands them to SysFreeString; longer ones are heap
 // strings of their own. Both read as BSTRs of their length.
 TEST(ParseRecord, ShortFieldsLiveInTheTablesBlocksLongOnesOnTheHeap) {
-    const size_t longest = VxStringBlocks::kLongestString;
+    const size_t longest = VxTableBlocks::kLongestString;
     TableProbe table(",", 3);
     ASSERT_EQ(S_OK, table.Parse("," + std::string(longest, 'b') + "," + std::string(longest + 1, 'c')));
     const VARIANT* cells = table.Rows()[0]->cells;

@@ -4,6 +4,10 @@
 #include <atomic>
 #include <cstdlib>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace qv {
 namespace {
 std::atomic<long> g_failCountdown{0};
@@ -38,6 +42,20 @@ void* MemRealloc(void* block, size_t bytes) {
     return AllocShouldFail() ? nullptr : std::realloc(block, bytes ? bytes : 1);
 }
 void MemFree(void* block) { std::free(block); }
+
+void* BulkAlloc(size_t bytes) {
+#ifdef __linux__
+    if (bytes >= kLargePageBytes) {
+        if (AllocShouldFail()) return nullptr;
+        void* block = nullptr;
+        if (posix_memalign(&block, kLargePageBytes, bytes) != 0) return nullptr;
+        // Only a hint: the kernel may have no large page to give.
+        madvise(block, bytes, MADV_HUGEPAGE);
+        return block;
+    }
+#endif
+    return MemAlloc(bytes);
+}
 
 bool GrowBlock(void** block, size_t* capacity, size_t length, size_t more, size_t size) {
     if (*capacity >= length && *capacity - length >= more) return true;

@@ -34,6 +34,13 @@ void SetSizeLimit(size_t limit);
 void* MemAlloc(size_t bytes);
 void* MemRealloc(void* block, size_t bytes);
 void MemFree(void* block);
+// A heap block for bulk storage that is filled front to back (a loaded
+// table's rows and strings), freed with MemFree. A block of kLargePageBytes or
+// more starts on a large-page boundary and, where the system offers large
+// pages to a program that asks, is backed by them: filling it then takes one
+// page fault where it would take hundreds.
+void* BulkAlloc(size_t bytes);
+constexpr size_t kLargePageBytes = 2 << 20;
 
 // Makes room in a MemRealloc block of capacity elements of size bytes each
 // for more elements after the first length: the capacity doubles, from 256,

@@ -1,6 +1,7 @@
 // Opening a data-member string: the path and delimiter option are taken from
 // it (the second build reads the option by its own grammar) and the file is
-// loaded in one pass, or in two when a later line is wider than the first.
+// loaded in one pass: a row holds only its own fields, so a later line wider
+// than those before it only widens the table.
 #include <new>
 
 #include "VxASCOSPObject.h"
@@ -17,6 +18,7 @@ const OLECHAR kAssign = OLESTR('=');
 const OLECHAR kQuote = OLESTR('"');
 const size_t kDataMemberLimit = 260;  // characters of the string that count
 const LONG kEmptyFileColumns = 100;
+const LONG kMaxColumns = 0x7FFFFFFF;  // column numbers are signed 32-bit
 
 // Cuts the next token out of text at runs of separator, as wcstok does: the
 // token is terminated in place and text moves past it. Null when none is left.
@@ -91,13 +93,7 @@ HRESULT VxASCOSPObject::OpenDataMember(const OLECHAR* dataMember) {
     }
 
     columnCount_ = 0;
-    widestColumnCount_ = 0;
-    HRESULT hr = LoadFile();
-    if (hr == ASC_E_COLUMNOVERFLOW) {
-        columnCount_ = widestColumnCount_;
-        hr = LoadFile();
-    }
-    return hr;
+    return LoadFile();
 }
 
 HRESULT VxASCOSPObject::LoadFile() {
@@ -126,20 +122,16 @@ HRESULT VxASCOSPObject::LoadFile() {
             result = E_OUTOFMEMORY;
             break;
         }
-        LONG fields = static_cast<LONG>(fields_.count);
-        if (fields > widestColumnCount_) widestColumnCount_ = fields;
-        if (columnCount_ == 0) columnCount_ = widestColumnCount_;
-        if (widestColumnCount_ > columnCount_) {
-            // The rows of this pass are of no more use: the next pass makes
-            // them again, wider. The remaining lines are only counted.
-            if (result != ASC_E_COLUMNOVERFLOW) RemoveAllRows();
-            result = ASC_E_COLUMNOVERFLOW;
-        } else {
-            result = AppendFields();
-            if (FAILED(result)) break;
-            if (placeholder) result = AppendFields();
-            if (FAILED(result)) break;
+        // The widest line sets the column count.
+        if (fields_.count > static_cast<size_t>(kMaxColumns)) {
+            result = E_OUTOFMEMORY;
+            break;
         }
+        const LONG fields = static_cast<LONG>(fields_.count);
+        if (fields > columnCount_) columnCount_ = fields;
+        result = AppendFields();
+        if (SUCCEEDED(result) && placeholder) result = AppendFields();
+        if (FAILED(result)) break;
         placeholder = false;
         hr = lines.Next(&line, &length);
         if (hr == S_FALSE) break;

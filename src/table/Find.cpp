@@ -1,6 +1,9 @@
 // find: the first row, searching up or down from a start row, whose cell in a
 // column stands in a given relation to a sought value.
+#include <cstring>
+
 #include "VxASCOSPObject.h"
+#include "platform/WideString.h"
 
 namespace {
 
@@ -27,7 +30,55 @@ bool Satisfies(LONG compType, VxASCOSPObject::VariantOrder order) {
     }
 }
 
+// The text a string value stands for (by reference or not), or false when the
+// value is no string. A null BSTR is the empty string.
+bool SoughtText(const VARIANT& value, BSTR& text) {
+    if (value.vt == VT_BSTR) {
+        text = value.bstrVal;
+        return true;
+    }
+    if (value.vt == (VT_BSTR | VT_BYREF) && value.pbstrVal) {
+        text = *value.pbstrVal;
+        return true;
+    }
+    return false;
+}
+
+bool SameText(const OLECHAR* a, const OLECHAR* b, UINT length, bool caseSensitive) {
+    if (caseSensitive) return length == 0 || std::memcmp(a, b, length * sizeof(OLECHAR)) == 0;
+    for (UINT i = 0; i < length; ++i)
+        if (a[i] != b[i] && qv::FoldAscii(a[i]) != qv::FoldAscii(b[i])) return false;
+    return true;
+}
+
 }  // namespace
+
+bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, const VARIANT& val, BSTR sought,
+                              bool caseSensitive, bool equal) {
+    // Equality of two strings is equality of their lengths and code units, so
+    // a cell whose length differs is passed over without reading its string:
+    // a loaded string's length is in its cell. The records and cells of rows
+    // ahead are fetched while this one is compared. Cells of other types take
+    // the general comparison.
+    const UINT length = SysStringLen(sought);
+    const LONG kRecordsAhead = 8, kCellsAhead = 4;
+    for (; row >= 1 && row <= rowCount; row += step) {
+        const LONG recordAhead = row + kRecordsAhead * step, cellAhead = row + kCellsAhead * step;
+        if (recordAhead >= 1 && recordAhead <= rowCount) __builtin_prefetch(rows_[recordAhead]);
+        if (cellAhead >= 1 && cellAhead <= rowCount) __builtin_prefetch(&rows_[cellAhead]->CellOrEmpty(cell));
+        const VARIANT& value = rows_[row]->CellOrEmpty(cell);
+        bool same;
+        if (VxTableBlocks::HoldsString(value))
+            same = VxTableBlocks::StringLength(value) == length &&
+                   SameText(value.bstrVal, sought, length, caseSensitive);
+        else if (value.vt == VT_BSTR)
+            same = SysStringLen(value.bstrVal) == length && SameText(value.bstrVal, sought, length, caseSensitive);
+        else
+            same = Satisfies(OSPCOMP_EQ, CompareVariants(value, val, caseSensitive));
+        if (same == equal) return true;
+    }
+    return false;
+}
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::find(DBROWCOUNT iRowStart, DB_LORDINAL iColumn, VARIANT val,
                                                OSPFIND findFlags, OSPCOMP compType, DBROWCOUNT* piRowFound) {
@@ -47,7 +98,14 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::find(DBROWCOUNT iRowStart, DB_LORDINAL
     const LONG cell = static_cast<LONG>(iColumn) - 1;
     const LONG comparison = static_cast<LONG>(compType);
 
-    if (comparison >= OSPCOMP_EQ && comparison <= OSPCOMP_NE) {
+    BSTR sought = nullptr;
+    if ((comparison == OSPCOMP_EQ || comparison == OSPCOMP_NE) && SoughtText(val, sought)) {
+        LONG row = static_cast<LONG>(iRowStart);
+        if (FindText(row, step, rowCount, cell, val, sought, caseSensitive, comparison == OSPCOMP_EQ)) {
+            *piRowFound = row;
+            return S_OK;
+        }
+    } else if (comparison >= OSPCOMP_EQ && comparison <= OSPCOMP_NE) {
         for (LONG row = static_cast<LONG>(iRowStart); row >= 1 && row <= rowCount; row += step) {
             if (Satisfies(comparison, CompareVariants(rows_[row]->CellOrEmpty(cell), val, caseSensitive))) {
                 *piRowFound = row;

@@ -72,26 +72,28 @@ bool VxASCOSPObject::SplitFields(const unsigned char* line, size_t length) {
 HRESULT VxASCOSPObject::AppendFields() {
     if (fields_.count > static_cast<size_t>(columnCount_)) return E_FAIL;
     ROWHEADER* row = nullptr;
-    HRESULT hr = AllocRow(static_cast<LONG>(fields_.count), &row);
+    HRESULT hr = AllocLoadedRow(static_cast<LONG>(fields_.count), &row);
     if (FAILED(hr)) return hr;
     for (size_t i = 0; i < fields_.count; ++i) {
         const FieldSpan& field = fields_.spans[i];
         // Fields go into the table's string blocks, a long one into a heap
         // string of its own.
-        const bool inBlock = field.length <= VxStringBlocks::kLongestString;
-        BSTR text = inBlock ? strings_.Widen(field.text, field.length)
+        const bool inBlock = field.length <= VxTableBlocks::kLongestString;
+        BSTR text = inBlock ? blocks_.Widen(field.text, field.length)
                             : qv::AllocBstrLen(nullptr, static_cast<unsigned>(field.length));
         if (!text) {
             FreeRow(row);
             return E_FAIL;
         }
+        VARIANT& cell = row->cells[i];
         if (inBlock) {
-            row->cells[i].wReserved1 = kBlockStringMark;
+            VxTableBlocks::HoldString(cell, text, field.length);
         } else {
             for (size_t k = 0; k < field.length; ++k) text[k] = static_cast<OLECHAR>(field.text[k]);
+            cell.vt = VT_BSTR;
+            VxTableBlocks::Unmark(cell);
+            cell.bstrVal = text;
         }
-        row->cells[i].vt = VT_BSTR;
-        row->cells[i].bstrVal = text;
     }
     CSingleLock lock(rows_.GetLock());
     try {

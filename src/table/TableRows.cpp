@@ -1,4 +1,6 @@
 // The table model's row routines: making, freeing and clearing rows.
+#include <cstring>
+
 #include "VxASCOSPObject.h"
 #include "platform/FileSystem.h"
 #include "platform/ReplacementFile.h"
@@ -19,6 +21,7 @@ HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
     if (!record) return E_OUTOFMEMORY;
     record->status = OSPRW_READWRITE;
     record->cellCount = cellCount;
+    record->inBlock = 0;
     record->cells = static_cast<VARIANT*>(qv::TaskMemAlloc(cellBytes));
     if (!record->cells) {
         qv::TaskMemFree(record);
@@ -29,18 +32,28 @@ HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
     return S_OK;
 }
 
+HRESULT VxASCOSPObject::AllocLoadedRow(LONG cellCount, ROWHEADER** row) {
+    size_t cellBytes = 0;
+    if (cellCount < 0 || !qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VARIANT), &cellBytes) ||
+        cellBytes > VxTableBlocks::kLargestPiece - sizeof(ROWHEADER))
+        return AllocRow(cellCount, row);
+    auto* record = static_cast<ROWHEADER*>(blocks_.Take(sizeof(ROWHEADER) + cellBytes));
+    *row = record;
+    if (!record) return E_OUTOFMEMORY;
+    record->status = OSPRW_READWRITE;
+    record->cellCount = cellCount;
+    record->inBlock = 1;
+    record->cells = record->CellsBehind();
+    std::memset(static_cast<void*>(record->cells), 0, cellBytes);  // all VT_EMPTY, unmarked
+    return S_OK;
+}
+
 void VxASCOSPObject::FreeRow(ROWHEADER* row) {
     if (!row) return;
     for (LONG i = 0; i < row->cellCount; ++i) ClearCell(row->cells[i]);
-    qv::TaskMemFree(row->cells);
-    qv::TaskMemFree(row);
-}
-
-void VxASCOSPObject::ClearCell(VARIANT& cell) {
-    if (cell.vt == VT_BSTR && cell.wReserved1 == kBlockStringMark)
-        VariantInit(&cell);
-    else
-        VariantClear(&cell);
+    // What lives in the table's blocks goes with them.
+    if (!row->inBlock || row->cells != row->CellsBehind()) qv::TaskMemFree(row->cells);
+    if (!row->inBlock) qv::TaskMemFree(row);
 }
 
 HRESULT VxASCOSPObject::GrowRow(ROWHEADER* row, LONG cellCount) {
@@ -52,7 +65,7 @@ HRESULT VxASCOSPObject::GrowRow(ROWHEADER* row, LONG cellCount) {
     // The cells move as they are: a VARIANT owns nothing by its address.
     for (LONG i = 0; i < row->cellCount; ++i) cells[i] = row->cells[i];
     for (LONG i = row->cellCount; i < cellCount; ++i) VariantInit(&cells[i]);
-    qv::TaskMemFree(row->cells);
+    if (!row->inBlock || row->cells != row->CellsBehind()) qv::TaskMemFree(row->cells);
     row->cells = cells;
     row->cellCount = cellCount;
     return S_OK;
@@ -62,7 +75,7 @@ void VxASCOSPObject::RemoveAllRows() {
     CSingleLock lock(rows_.GetLock());
     for (int i = 0; i < rows_.GetSize(); ++i) FreeRow(rows_[i]);
     rows_.SetSize(0);
-    strings_.FreeAll();
+    blocks_.FreeAll();
 }
 
 // Refuses what the save would refuse: a read-only file (even for the

@@ -16,6 +16,17 @@ const OLECHAR kLineFeed = 0x0A;
 const OLECHAR kEndOfFile = 0x1A;    // Ctrl-Z: the reader stops at it
 const size_t kFlushSize = 1 << 20;  // bytes gathered before they go to the file
 
+// The characters up to U+00FF that go into a quoted field as they are: all
+// but the quote (doubled) and the line feed and Ctrl-Z (which no field can
+// hold and read back).
+struct PlainBytes {
+    bool plain[256];
+    constexpr PlainBytes() : plain() {
+        for (int c = 0; c < 256; ++c) plain[c] = c != kQuote && c != kLineFeed && c != kEndOfFile;
+    }
+};
+constexpr PlainBytes kPlainBytes;
+
 bool IsHighSurrogate(OLECHAR c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(OLECHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
@@ -81,24 +92,32 @@ HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const 
             // Room for the quotes and two bytes a character (a doubled quote);
             // a converted character makes room for itself and the rest.
             if (!line.Reserve(2 * length + 2)) return E_OUTOFMEMORY;
-            line.bytes[line.length++] = kQuote;
+            char* out = line.bytes + line.length;
+            *out++ = kQuote;
             for (size_t k = 0; k < length; ++k) {
                 OLECHAR c = text[k];
+                if (c <= 0xFF && kPlainBytes.plain[c]) {
+                    *out++ = static_cast<char>(c);
+                    continue;
+                }
                 if (c <= 0xFF) {
-                    if (c == kLineFeed || c == kEndOfFile) return E_FAIL;
-                    if (c == kQuote) line.bytes[line.length++] = kQuote;
-                    line.bytes[line.length++] = static_cast<char>(c);
+                    if (c != kQuote) return E_FAIL;  // a line feed or a Ctrl-Z
+                    *out++ = kQuote;
+                    *out++ = kQuote;
                     continue;
                 }
                 int units = 1;
                 char narrow[kMaxCharacterBytes];
                 int bytes = NarrowCharacter(text, length, k, narrow, units);
                 if (bytes <= 0) return E_FAIL;
+                line.length = static_cast<size_t>(out - line.bytes);
                 if (!line.Reserve(static_cast<size_t>(bytes) + 2 * (length - k) + 2)) return E_OUTOFMEMORY;
-                for (int b = 0; b < bytes; ++b) line.bytes[line.length++] = narrow[b];
+                out = line.bytes + line.length;
+                for (int b = 0; b < bytes; ++b) *out++ = narrow[b];
                 k += static_cast<size_t>(units - 1);
             }
-            line.bytes[line.length++] = kQuote;
+            *out++ = kQuote;
+            line.length = static_cast<size_t>(out - line.bytes);
         }
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

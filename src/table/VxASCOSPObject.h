@@ -12,7 +12,7 @@
 #include <cstddef>
 
 #include "RowHeader.h"
-#include "VxStringBlocks.h"
+#include "VxTableBlocks.h"
 #include "common/LiveObjects.h"
 #include "containers/VxArray.h"
 #include "containers/VxList.h"
@@ -72,16 +72,28 @@ protected:
     // A new row of cellCount VT_EMPTY cells with status OSPRW_READWRITE, not yet
     // in the row array. E_OUTOFMEMORY, with nothing allocated, when it fails.
     HRESULT AllocRow(LONG cellCount, ROWHEADER** row);
-    // Clears the row's cells, frees the cell array and the record.
+    // The same for a loaded row: in the table's blocks, or as AllocRow makes
+    // it when it is too wide for them.
+    HRESULT AllocLoadedRow(LONG cellCount, ROWHEADER** row);
+    // Clears the row's cells, frees the cell array and the record, leaving
+    // what lives in the table's blocks to them.
     void FreeRow(ROWHEADER* row);
     // Empties a cell: a string in the table's blocks is left to them, any
     // other value is released with VariantClear. The one way the table
     // clears its cells.
-    static void ClearCell(VARIANT& cell);
+    static void ClearCell(VARIANT& cell) {
+        if (cell.vt == VT_EMPTY) return;
+        if (VxTableBlocks::HoldsString(cell)) {
+            cell.vt = VT_EMPTY;
+            VxTableBlocks::Unmark(cell);
+        } else {
+            VariantClear(&cell);
+        }
+    }
     // Gives a row at least cellCount cells, the new ones VT_EMPTY.
     // E_OUTOFMEMORY, with the row as it was, when it cannot.
     HRESULT GrowRow(ROWHEADER* row, LONG cellCount);
-    // Frees every row, the placeholder included, and the string blocks, and
+    // Frees every row, the placeholder included, and the table's blocks, and
     // empties the row array.
     void RemoveAllRows();
     // S_OK when the file can be opened for update, E_FAIL when not.
@@ -105,7 +117,7 @@ protected:
         ByteBuffer& operator=(const ByteBuffer&) = delete;
         ~ByteBuffer() { qv::MemFree(bytes); }
         // Room for more bytes after length; false when memory runs out.
-        bool Reserve(size_t more) { return qv::GrowBlock(bytes, capacity, length, more); }
+        bool Reserve(size_t more) { return capacity - length >= more || qv::GrowBlock(bytes, capacity, length, more); }
     };
     // Appends the line of a row, its CR LF included, to line: the cells up to
     // the last that is not VT_EMPTY, strings and the text of other values
@@ -122,13 +134,13 @@ protected:
     // Takes the file and the delimiter set from the data-member string and
     // loads the file. E_INVALIDARG for a null or empty string, a missing or
     // too long path, or a delimiter set that holds the double quote; otherwise
-    // the result of the last load pass.
+    // the result of LoadFile.
     HRESULT OpenDataMember(const OLECHAR* dataMember);
-    // One load pass over the file under the current delimiter set, column
-    // count and widest column count; appends the rows. ASC_E_FILEACCESS when
-    // the file cannot be read or written, ASC_E_COLUMNOVERFLOW when a line is
-    // wider than the column count in force (all rows removed), or the failure
-    // of ParseRecord (all rows removed).
+    // Loads the file under the current delimiter set, widening the column
+    // count to the widest line; appends the rows. ASC_E_FILEACCESS when the
+    // file cannot be read or written, E_OUTOFMEMORY when a line has more
+    // fields than a column number can count, or the failure of ParseRecord
+    // (all rows removed).
     HRESULT LoadFile();
     // Writes a modified table to its file through a temporary file and one
     // atomic replace. S_OK when the new file is in place (the modified flag is
@@ -191,6 +203,12 @@ protected:
 
     // How the cell stands to the sought value; find's comparison.
     static VariantOrder CompareVariants(const VARIANT& cell, const VARIANT& sought, bool caseSensitive);
+    // find's walk for a string val (sought is its text) under OSPCOMP_EQ
+    // (equal true) or OSPCOMP_NE: from row on by step, true with row at the
+    // first row whose cell in column cell + 1 is (or, for NE, is not) equal
+    // to it as CompareVariants finds. Row array's lock held.
+    bool FindText(LONG& row, LONG step, LONG rowCount, LONG cell, const VARIANT& val, BSTR sought,
+                  bool caseSensitive, bool equal);
 
     // The number of data rows, read under the row array's lock.
     LONG LockedRowCount();
@@ -205,7 +223,7 @@ protected:
     // the destructors of the members below still run library code.
     qv::LiveObjectToken liveToken_;                   // keeps the library loaded while the table lives
     VxArray<ROWHEADER*> rows_;                        // entry 0 the placeholder; data row k at k
-    VxStringBlocks strings_;                          // the loaded strings; under the row array's lock
+    VxTableBlocks blocks_;                            // the loaded rows and strings; under the row array's lock
     LONG columnCount_ = 0;                            // the widest row's cells
     char fileName_[kFileNameSize] = {};               // the name as given, narrow; empty means no file
     qv::BoundPath boundPath_;                         // the file itself; every file call goes here
@@ -214,7 +232,6 @@ protected:
     LONG refCount_ = 0;                               // interlocked only
     BYTE modified_ = 0;                               // rows differ from the file
     BYTE writeChecked_ = 0;                           // the first setVariant made its check
-    LONG widestColumnCount_ = 0;                      // widest line seen while loading
 
 private:
     // The role of each byte in a line: a plain character, a delimiter (a
