@@ -50,7 +50,9 @@ HRESULT VxASCOSPObject::AllocLoadedRow(LONG cellCount, ROWHEADER** row) {
 
 void VxASCOSPObject::FreeRow(ROWHEADER* row) {
     if (!row) return;
-    for (LONG i = 0; i < row->cellCount; ++i) ClearCell(row->cells[i]);
+    // A string in the table's blocks needs nothing: the cell goes too.
+    for (LONG i = 0; i < row->cellCount; ++i)
+        if (!VxTableBlocks::HoldsString(row->cells[i])) ClearCell(row->cells[i]);
     // What lives in the table's blocks goes with them.
     if (!row->inBlock || row->cells != row->CellsBehind()) qv::TaskMemFree(row->cells);
     if (!row->inBlock) qv::TaskMemFree(row);
