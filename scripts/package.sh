@@ -8,6 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/build/packages
 "$root/scripts/build.sh" release win32
+rm -rf "$out"
 mkdir -p "$out"
 for config in release win32; do
     echo "== packaging $config"
