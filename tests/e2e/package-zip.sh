@@ -32,8 +32,12 @@ pe_check "Quorvel.dll" "$dir/Quorvel.dll" pei-i386 "$entries"
 pe_check "second/Quorvel.dll" "$dir/second/Quorvel.dll" pei-i386 "$entries"
 pe_check "quorvel.exe" "$dir/quorvel.exe" pei-i386 ""
 
-# README-Windows.txt's command, with the cross compiler's name and / for \.
-command=$(grep -m1 'i686-w64-mingw32-g++ ' "$dir/README-Windows.txt" | sed 's/^ *//; s|\\|/|g')
+# README-Windows.txt's command, which the guide gives too, with the cross
+# compiler's name and / for \.
+readme_command=$(grep -m1 'i686-w64-mingw32-g++ ' "$dir/README-Windows.txt" | sed 's/^ *//')
+check "zip: README-Windows.txt and the guide build the example alike" "$readme_command" \
+    "$(grep -m1 'i686-w64-mingw32-g++ ' "$dir/docs/windows-client.md")"
+command=$(sed 's|\\|/|g' <<<"$readme_command")
 (cd "$dir" && eval "${command/i686-w64-mingw32-g++/i686-w64-mingw32-g++-posix}") >"$work/log" 2>&1
 rc=$?
 check "zip: the example compiles from the package's headers" 0 $rc
