@@ -35,3 +35,6 @@ configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/QuorvelConfig.cmake.in
   ${CMAKE_BINARY_DIR}/QuorvelConfig.cmake INSTALL_DESTINATION ${package_dir}
   PATH_VARS QUORVEL_MODULE QUORVEL_SECOND_MODULE)
 install(FILES ${CMAKE_BINARY_DIR}/QuorvelConfig.cmake DESTINATION ${package_dir})
+
+# The guide.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quorvel FILES_MATCHING PATTERN "*.md")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs the whole suite: native, under
-# ASan+UBSan, under TSan, the Windows build under Wine, and the README's
-# commands and the benchmark (tiny files) on the release build. Fails on any
+# ASan+UBSan, under TSan, the Windows build under Wine, the README's commands
+# and the benchmark (tiny files) on the release build, and the packages built
+# from the release and 32-bit Windows builds and checked. Fails on any
 # failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,6 +17,8 @@ run_ctest() {  # run_ctest CONFIG [ctest args...]
 run_ctest linux -j "$(nproc)"
 echo "== the README's commands"
 bash "$root/tests/e2e/readme-commands.sh" "$root"
+echo "== the packages"
+bash "$root/scripts/package.sh"
 echo "== the benchmark, once on tiny files"
 bash "$root/bench/run.sh" --tiny
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_ctest asan -j "$(nproc)"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Under Wine: registers the DLL with regsvr32, checks the rows with reg query,
 # runs the COM client in both apartments, checks that its edit reached the
-# file, unregisters and checks the rows are gone.
-# Usage: com-client.sh Quorvel.dll ComClient.exe
+# file, runs the guide's example client (if given) and checks what it prints
+# and saves, unregisters and checks the rows are gone.
+# Usage: com-client.sh Quorvel.dll ComClient.exe [ComExample.exe]
 set -u
-dll=$1 client=$2
+dll=$1 client=$2 example=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/wine-env"
 wine=$QUORVEL_WINE
@@ -36,6 +37,22 @@ tr -d '\r' <"$work/out"
 [ $rc = 0 ] || fail "the COM client"
 [ "$(cat "$work/plant.txt")" = "$(printf '"Fern","green"\r\n"Rose","blue"\r\n"Moss",""\r\n')" ] ||
     fail "the saved file: $(od -c "$work/plant.txt" | head -5)"
+
+if [ -n "$example" ]; then
+    cp "$here/../../examples/plant.txt" "$work/example.txt"
+    member="$("$wine" winepath -w "$work/example.txt" </dev/null 2>/dev/null | tr -d '\r')|delim=;"
+    out=$("$wine" "$example" "$member" </dev/null 2>&1 | tr -d '\r')
+    expected='4 rows, 4 columns
+cell 3 4: 3
+event aboutToChangeCell 3 4
+event cellChanged 3 4
+cell 3 4: 5
+result 0x00000000'
+    [ "$out" = "$expected" ] || fail "the example client printed:
+$out"
+    [ "$(tr -d '\r' <"$work/example.txt" | sed -n 3p)" = '"Basil";"Ocimum basilicum";"sun";"5"' ] ||
+        fail "the example client's edit was not saved: $(cat "$work/example.txt")"
+fi
 
 "$wine" regsvr32 /u /s "$dllw" </dev/null >/dev/null 2>&1 || fail "regsvr32 /u"
 exists 'HKEY_CLASSES_ROOT\VxASCOSP' && fail "VxASCOSP is still registered"

@@ -24,8 +24,10 @@ lib/cmake/Quorvel/QuorvelTargets-CONFIG.cmake
 lib/cmake/Quorvel/QuorvelTargets.cmake
 lib/libquorvel_client.a
 lib/quorvel/Quorvel.so
-lib/quorvel/second/Quorvel.so" \
-    "$(cd "$prefix" && find . -type f | sed 's|^\./||; s|Targets-.*\.cmake|Targets-CONFIG.cmake|' | sort)"
+lib/quorvel/second/Quorvel.so
+share/doc/quorvel/README.md" \
+    "$(cd "$prefix" && find . -type f | sed 's|^\./||; s|Targets-.*\.cmake|Targets-CONFIG.cmake|' |
+        grep -v '^share/doc/quorvel/[^R]' | LC_ALL=C sort)"
 
 cmake -S "$source/examples/client" -B "$work/client" -G "$generator" -DCMAKE_CXX_COMPILER="$cxx" \
     -DCMAKE_PREFIX_PATH="$prefix" >"$work/log" 2>&1 && cmake --build "$work/client" >>"$work/log" 2>&1
