@@ -1,0 +1,110 @@
+// Fuzzes find's string search against a plain cell-by-cell reading: the
+// first byte gives the sought text's length (0 to 15) and the next bytes the
+// text; one more byte says which rows an edit gives the sought text (so that
+// some cells hold strings of the table's blocks and some heap strings); the
+// rest is the file, comma-delimited. Text the edit refuses (a line feed, a
+// Ctrl-Z) is still sought. For every start row, both directions,
+// both case modes, OSPCOMP_EQ and OSPCOMP_NE, and the text sought by value
+// and by reference, find must answer the row that the reading of each cell
+// through getVariant finds first, or fail with E_FAIL and -1.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "table/VxASCOSPObject.h"
+
+namespace {
+
+typedef std::basic_string<OLECHAR> Wide;
+
+#define Require(condition) \
+    do {                                                                         \
+        if (!(condition)) {                                                      \
+            std::fprintf(stderr, "find_fuzz: %s fails (line %d)\n", #condition, __LINE__); \
+            std::abort();                                                        \
+        }                                                                        \
+    } while (0)
+
+OLECHAR Fold(OLECHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<OLECHAR>(c + ('a' - 'A')) : c; }
+
+// Whether the cell holds a string equal to text: same length, same code
+// units (A to Z folded onto a to z when case does not matter).
+bool CellEquals(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column, const Wide& text,
+                bool caseSensitive) {
+    VARIANT cell;
+    VariantInit(&cell);
+    Require(table->getVariant(row, column, OSPFORMAT_RAW, &cell) == S_OK);
+    bool equal = cell.vt == VT_BSTR && SysStringLen(cell.bstrVal) == text.size();
+    for (size_t i = 0; equal && i < text.size(); ++i)
+        equal = caseSensitive ? cell.bstrVal[i] == text[i] : Fold(cell.bstrVal[i]) == Fold(text[i]);
+    VariantClear(&cell);
+    return equal;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    size_t length = data[0] % 16, used = 1;
+    Wide text;
+    for (; used < size && text.size() < length; ++used) text.push_back(data[used]);
+    if (used >= size) return 0;
+    const uint8_t editEvery = data[used++];
+    std::string bytes(reinterpret_cast<const char*>(data) + used, size - used);
+
+    // In memory where there is a memory file system: each edited table saves itself.
+    static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                    "/quorvel-find-fuzz-" + std::to_string(getpid()) + ".txt";
+    FILE* file = std::fopen(path.c_str(), "wb");
+    Require(file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fclose(file) == 0);
+    Wide member;
+    for (char c : path) member.push_back(static_cast<unsigned char>(c));
+    VxASCOSPObject* table = nullptr;
+    try {
+        table = new VxASCOSPObject(member.c_str());
+    } catch (HRESULT) {
+        std::abort();
+    }
+    table->AddRef();
+    DBROWCOUNT rows = 0;
+    DB_LORDINAL columns = 0;
+    table->getRowCount(&rows);
+    table->getColumnCount(&columns);
+
+    VARIANT sought;
+    sought.vt = VT_BSTR;
+    sought.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (editEvery % 8) {
+        for (DBROWCOUNT r = editEvery % 8; r <= rows; r += editEvery % 8 + 1)
+            table->setVariant(r, 1, OSPFORMAT_RAW, sought);  // refused for a line feed or a Ctrl-Z: no matter
+    }
+    VARIANT byReference;
+    byReference.vt = VT_BSTR | VT_BYREF;
+    byReference.pbstrVal = &sought.bstrVal;
+
+    for (const VARIANT* value : {&sought, &byReference}) {
+        for (DB_LORDINAL column = 1; column <= columns && column <= 3; ++column) {
+            for (OSPFIND flags : {OSPFIND_DEFAULT, OSPFIND_UP, OSPFIND_CASESENSITIVE, OSPFIND_UPCASESENSITIVE}) {
+                const bool up = flags == OSPFIND_UP || flags == OSPFIND_UPCASESENSITIVE;
+                const bool caseSensitive = flags == OSPFIND_CASESENSITIVE || flags == OSPFIND_UPCASESENSITIVE;
+                for (OSPCOMP comp : {OSPCOMP_EQ, OSPCOMP_NE}) {
+                    for (DBROWCOUNT start = 1; start <= rows && start <= 64; ++start) {
+                        DBROWCOUNT expected = -1;
+                        for (DBROWCOUNT r = start; r >= 1 && r <= rows && expected == -1; r += up ? -1 : 1)
+                            if (CellEquals(table, r, column, text, caseSensitive) == (comp == OSPCOMP_EQ)) expected = r;
+                        DBROWCOUNT found = 0;
+                        HRESULT hr = table->find(start, column, *value, flags, comp, &found);
+                        Require(found == expected && hr == (expected == -1 ? E_FAIL : S_OK));
+                    }
+                }
+            }
+        }
+    }
+    SysFreeString(sought.bstrVal);
+    table->Release();
+    std::remove(path.c_str());
+    return 0;
+}
