@@ -2,6 +2,7 @@
 // written), the data file keeps every byte and no temporary file remains.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 #include "FileTestSupport.h"
@@ -99,6 +100,73 @@ TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
         FailEachWriteInTurn(untouched, ref_.table, File(), "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n");
     }
 }
+
+#ifndef _WIN32
+// Real file systems that cannot take the save: a small memory file system,
+// full or made read-only after the table was opened and edited, under the
+// data file, under the temporary folder, or both. A save that cannot be
+// finished leaves every byte and no file behind; a temporary folder that
+// cannot take the file costs no edit, as the file is then written beside the
+// data file. Where the interface can tell the client (the first edit, a new
+// open) it does; a release cannot.
+TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
+    enum How { kTooSmall, kFilled, kReadOnly };
+    struct Case {
+        const char* what;
+        bool fileOnIt, tempOnIt;  // the data file, the temporary folder lie on the small file system
+        How how;
+        HRESULT save;
+    } const cases[] = {
+        {"file and temporaries on a file system too small for the new contents", true, true, kTooSmall, E_FAIL},
+        {"file and temporaries on a file system filled to the last block", true, true, kFilled, E_FAIL},
+        {"file on a full file system, temporaries on the disk", true, false, kTooSmall, E_FAIL},
+        {"file and temporaries on a read-only file system", true, true, kReadOnly, E_FAIL},
+        {"temporaries on a read-only file system, file on the disk", false, true, kReadOnly, S_OK},
+    };
+    const std::string big(1 << 20, 'x');  // four times what the small file system holds
+    for (const Case& c : cases) {
+        TempFolder mountPoint(data_.Path().parent_path());
+        int outcome = OnOwnMemoryFileSystem(mountPoint.Path(), 256 << 10, [&] {
+            const fs::path data = c.fileOnIt ? mountPoint / "data" : data_.Path();
+            const fs::path temp = c.tempOnIt ? mountPoint / "temp" : temp_.Path();
+            fs::create_directories(data);
+            fs::create_directories(temp);
+            ScopedTempDirectory redirected(temp);
+            const fs::path file = data / "t.txt";
+            TableRef edited, unedited;
+            ASSERT_EQ(S_OK, OpenBytes(file, kOriginal, "", edited));
+            ASSERT_EQ(S_OK, FileTable::Open(file.string(), &unedited.table));
+            ASSERT_EQ(S_OK, edited->Edit(1, 1, W("changed")));
+            std::string saved = "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n";
+            if (c.how == kTooSmall) {
+                edited->StoreText(2, 2, W(big));
+                saved = "\"changed\",\"b\"\r\n\"c\",\"" + big + "\"\r\n";
+            } else if (c.how == kFilled) {
+                FILE* filler = std::fopen((mountPoint / "filler").c_str(), "wb");
+                ASSERT_NE(nullptr, filler);
+                while (std::fwrite(big.data(), 1, 4096, filler) == 4096 && std::fflush(filler) == 0) {
+                }
+                std::fclose(filler);
+            } else {
+                ASSERT_TRUE(MountReadOnly(mountPoint.Path()));
+                if (c.fileOnIt) {
+                    // The client hears of it at the first edit and at a new open.
+                    EXPECT_EQ(E_FAIL, unedited->Edit(1, 1, W("refused"))) << c.what;
+                    TableRef late;
+                    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(file.string(), &late.table)) << c.what;
+                }
+            }
+            EXPECT_EQ(c.save, edited->SaveToFile()) << c.what;
+            edited.Reset();  // a failed save is tried again, and fails alike
+            EXPECT_EQ(c.save == S_OK ? saved : std::string(kOriginal), ReadBytes(file)) << c.what;
+            EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data)) << c.what;
+            EXPECT_EQ(std::vector<std::string>{}, Entries(temp)) << c.what;
+        });
+        if (outcome == kChildCannot) GTEST_SKIP() << "cannot mount a file system of the test's own here";
+        EXPECT_EQ(0, outcome) << c.what;
+    }
+}
+#endif
 
 TEST_F(SaveFailure, OutOfMemoryAtEachAllocation) {
     AllocFailureGuard guard;
