@@ -346,6 +346,8 @@ public:
         }
         return out;
     }
+    // Cell c (from 0) of row r, VT_EMPTY past the row's cells.
+    const VARIANT& RowCell(int r, LONG c) { return rows_[r]->CellOrEmpty(c); }
     // The cell itself; a row with fewer cells grows to it first.
     VARIANT& Cell(int r, int column) {
         EXPECT_EQ(S_OK, GrowRow(rows_[r], column));
