@@ -36,12 +36,13 @@ const bool kMeasuresMemory = true;
 
 // What a loaded cell costs: the release benchmark's resident memory divided
 // by the cells of its narrow file (1,000,000 lines of 10 fields of 3 to 12
-// characters), from `bash bench/run.sh --only narrow --runs 1`.
+// characters), from `bash bench/run.sh --only narrow --runs 1`: 430 MB for
+// 10,000,000 cells.
 const double kBytesPerCell = 44;
 // The bytes of file text that one of those cells holds on average (the narrow
-// file's size divided by its 10,000,000 cells, same command). A file of few,
-// long fields costs by its text: its bytes count as this many cells each.
-const double kFileBytesPerCell = 8.6;
+// file's 88 MB divided by its 10,000,000 cells, same command). A file of few,
+// long fields costs by its text: each this many of its bytes count as a cell.
+const double kFileBytesPerCell = 8.8;
 const double kFixedBytes = 64.0 * (1 << 20);
 
 // Writes a generated file and counts its fields as delimiters plus lines.
