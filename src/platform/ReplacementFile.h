@@ -90,7 +90,7 @@ private:
     void FreeNames();
     // Moves the temporary file, its first keep bytes, beside the target
     // (Linux); false when it cannot or need not.
-    bool MoveBeside(long long keep);
+    bool ContinueBesideTarget(long long keep);
 
     // The names live on the heap: a save runs on whichever thread releases
     // the table, and that thread's stack is the client's.

@@ -280,11 +280,11 @@ bool ReplacementFile::Write(const void* data, size_t bytes) {
     // Where this block starts: a write that failed may have left part of it.
     off_t start = ::lseek(static_cast<int>(handle_), 0, SEEK_CUR);
     if (WriteAll(static_cast<int>(handle_), data, bytes)) return true;
-    return (errno == ENOSPC || errno == EDQUOT) && start >= 0 && MoveBeside(start) &&
+    return (errno == ENOSPC || errno == EDQUOT) && start >= 0 && ContinueBesideTarget(start) &&
            WriteAll(static_cast<int>(handle_), data, bytes);
 }
 
-bool ReplacementFile::MoveBeside(long long keep) {
+bool ReplacementFile::ContinueBesideTarget(long long keep) {
     // Only a temporary file in the temporary directory, on another file
     // system than the target's, can move: beside the target it would meet the
     // same full disk.
