@@ -19,7 +19,9 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/fs.h>
+#include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -89,6 +91,41 @@ int AsNobody(Body body) {
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 3;
     return WEXITSTATUS(status);
+}
+
+// Exit status of a child that could not set up what a test needs.
+constexpr int kChildCannot = 77;
+
+// Runs body in a child process with a mount namespace of its own, in which a
+// memory file system of the given size is mounted on the existing folder
+// mountPoint; body may remount it (MountReadOnly). Nothing of it reaches the
+// test's own process. Needs the right to make a mount namespace (root, as in
+// CI). 0 when body raised no test failure, 1 when it did, kChildCannot when
+// the mount could not be made, 3 when the child did not end normally.
+template <class Body>
+int OnOwnMemoryFileSystem(const fs::path& mountPoint, size_t bytes, Body body) {
+    fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+        std::string options = "size=" + std::to_string(bytes);
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0)
+            _exit(kChildCannot);
+        const ::testing::TestResult* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
+        const int before = result->total_part_count();
+        body();
+        fflush(stdout);
+        for (int i = before; i < result->total_part_count(); ++i)
+            if (result->GetTestPartResult(i).failed()) _exit(1);
+        _exit(0);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 3;
+    return WEXITSTATUS(status);
+}
+
+inline bool MountReadOnly(const fs::path& mountPoint) {
+    return mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
 }
 #endif
 
@@ -309,6 +346,8 @@ public:
         }
         return out;
     }
+    // Cell c (from 0) of row r, VT_EMPTY past the row's cells.
+    const VARIANT& RowCell(int r, LONG c) { return rows_[r]->CellOrEmpty(c); }
     // The cell itself; a row with fewer cells grows to it first.
     VARIANT& Cell(int r, int column) {
         EXPECT_EQ(S_OK, GrowRow(rows_[r], column));

@@ -2,6 +2,7 @@
 // written), the data file keeps every byte and no temporary file remains.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 #include "FileTestSupport.h"
@@ -55,13 +56,13 @@ TEST_F(SaveFailure, DataFileReplacedByANamedPipe) {
 }
 #endif
 
-// Every write and every flush in turn fails as on a full disk; the save that
-// finally meets no failure must succeed.
+// Every write and every flush in turn, from the first'th, fails as on a full
+// disk; the save that finally meets no failure must succeed.
 void FailEachWriteInTurn(const std::function<void(HRESULT, const std::string&)>& untouched, FileTable* table,
-                         const fs::path& file, const std::string& expected) {
+                         const fs::path& file, const std::string& expected, long first = 1) {
     WriteFailureGuard guard;
     HRESULT hr = E_FAIL;
-    long n = 1;
+    long n = first;
     for (; n < 100; ++n) {
         qv::SetWriteFailure(n);
         hr = table->SaveToFile();
@@ -96,9 +97,98 @@ TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
             EXPECT_EQ(std::vector<std::string>{}, Entries(temp.Path())) << what;
             EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path())) << what;
         };
-        FailEachWriteInTurn(untouched, ref_.table, File(), "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n");
+        const std::string saved = "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n";
+        long first = 1;
+#ifndef _WIN32
+        // The temporary volume full at the first write costs no edit: the
+        // file moves beside the data file and the save goes on there.
+        {
+            WriteFailureGuard guard;
+            qv::SetWriteFailure(1);
+            EXPECT_EQ(S_OK, ref_->SaveToFile());
+            EXPECT_EQ(saved, ReadBytes(File()));
+            EXPECT_EQ(std::vector<std::string>{}, Entries(temp.Path()));
+            EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path()));
+            WriteBytes(File(), kOriginal);
+            ref_->MarkModified();
+            first = 2;
+        }
+#endif
+        FailEachWriteInTurn(untouched, ref_.table, File(), saved, first);
     }
 }
+
+#ifndef _WIN32
+// Real file systems that cannot take the save: a small memory file system,
+// full or made read-only after the table was opened and edited, under the
+// data file, under the temporary folder, or both. A save that cannot be
+// finished leaves every byte and no file behind; a temporary folder that
+// cannot take the file costs no edit, as the file is then written beside the
+// data file. Where the interface can tell the client (the first edit, a new
+// open) it does; a release cannot.
+TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
+    enum How { kTooSmall, kFilled, kReadOnly };
+    struct Case {
+        const char* what;
+        bool fileOnIt, tempOnIt;  // the data file, the temporary folder lie on the small file system
+        How how;
+        HRESULT save;
+    } const cases[] = {
+        {"file and temporaries on a file system too small for the new contents", true, true, kTooSmall, E_FAIL},
+        {"file and temporaries on a file system filled to the last block", true, true, kFilled, E_FAIL},
+        {"file on a full file system, temporaries on the disk", true, false, kTooSmall, E_FAIL},
+        {"temporaries on a full file system, file on the disk", false, true, kFilled, S_OK},
+        {"temporaries on a file system too small for the new contents, file on the disk", false, true, kTooSmall,
+         S_OK},
+        {"file and temporaries on a read-only file system", true, true, kReadOnly, E_FAIL},
+        {"temporaries on a read-only file system, file on the disk", false, true, kReadOnly, S_OK},
+    };
+    const std::string big(1 << 20, 'x');  // four times what the small file system holds
+    for (const Case& c : cases) {
+        TempFolder mountPoint(data_.Path().parent_path());
+        int outcome = OnOwnMemoryFileSystem(mountPoint.Path(), 256 << 10, [&] {
+            const fs::path data = c.fileOnIt ? mountPoint / "data" : data_.Path();
+            const fs::path temp = c.tempOnIt ? mountPoint / "temp" : temp_.Path();
+            fs::create_directories(data);
+            fs::create_directories(temp);
+            ScopedTempDirectory redirected(temp);
+            const fs::path file = data / "t.txt";
+            TableRef edited, unedited;
+            ASSERT_EQ(S_OK, OpenBytes(file, kOriginal, "", edited));
+            ASSERT_EQ(S_OK, FileTable::Open(file.string(), &unedited.table));
+            ASSERT_EQ(S_OK, edited->Edit(1, 1, W("changed")));
+            std::string saved = "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n";
+            if (c.how == kTooSmall) {
+                edited->StoreText(2, 2, W(big));
+                saved = "\"changed\",\"b\"\r\n\"c\",\"" + big + "\"\r\n";
+            } else if (c.how == kFilled) {
+                FILE* filler = std::fopen((mountPoint / "filler").c_str(), "wb");
+                ASSERT_NE(nullptr, filler);
+                while (std::fwrite(big.data(), 1, 4096, filler) == 4096 && std::fflush(filler) == 0) {
+                }
+                std::fclose(filler);
+            } else {
+                ASSERT_TRUE(MountReadOnly(mountPoint.Path()));
+                if (c.fileOnIt) {
+                    // The client hears of it at the first edit and at a new open.
+                    EXPECT_EQ(E_FAIL, unedited->Edit(1, 1, W("refused"))) << c.what;
+                    TableRef late;
+                    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(file.string(), &late.table)) << c.what;
+                }
+            }
+            EXPECT_EQ(c.save, edited->SaveToFile()) << c.what;
+            edited.Reset();  // a failed save is tried again, and fails alike
+            const std::string now = ReadBytes(file);
+            EXPECT_TRUE(now == (c.save == S_OK ? saved : std::string(kOriginal)))
+                << c.what << ": the file holds " << now.size() << " bytes";
+            EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data)) << c.what;
+            EXPECT_EQ(std::vector<std::string>{}, Entries(temp)) << c.what;
+        });
+        if (outcome == kChildCannot) GTEST_SKIP() << "cannot mount a file system of the test's own here";
+        EXPECT_EQ(0, outcome) << c.what;
+    }
+}
+#endif
 
 TEST_F(SaveFailure, OutOfMemoryAtEachAllocation) {
     AllocFailureGuard guard;

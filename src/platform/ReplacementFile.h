@@ -63,7 +63,10 @@ public:
     // newFileMode is the permission bits (Linux) that target receives if it
     // does not exist at the commit. False when no file could be made.
     bool Begin(const PathChar* target, unsigned newFileMode = 0600);
-    // Appends bytes to the temporary file; false when the write fails.
+    // Appends bytes to the temporary file; false when the write fails. A
+    // temporary directory on another file system than the target's that
+    // runs out of space costs no save: the file moves beside the target
+    // (Linux), where the writing goes on.
     bool Write(const void* data, size_t bytes);
     // Flushes the temporary file to stable storage and puts it in the
     // target's place with one replace that keeps what the target is beyond
@@ -85,6 +88,9 @@ public:
 
 private:
     void FreeNames();
+    // Moves the temporary file, its first keep bytes, beside the target
+    // (Linux); false when it cannot or need not.
+    bool ContinueBesideTarget(long long keep);
 
     // The names live on the heap: a save runs on whichever thread releases
     // the table, and that thread's stack is the client's.

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "../Alloc.h"
 #include "../FileSystem.h"
 
@@ -274,7 +276,59 @@ bool ReplacementFile::Begin(const char* target, unsigned newFileMode) {
 }
 
 bool ReplacementFile::Write(const void* data, size_t bytes) {
-    return handle_ >= 0 && WriteAll(static_cast<int>(handle_), data, bytes);
+    if (handle_ < 0) return false;
+    // Where this block starts: a write that failed may have left part of it.
+    off_t start = ::lseek(static_cast<int>(handle_), 0, SEEK_CUR);
+    if (WriteAll(static_cast<int>(handle_), data, bytes)) return true;
+    return (errno == ENOSPC || errno == EDQUOT) && start >= 0 && ContinueBesideTarget(start) &&
+           WriteAll(static_cast<int>(handle_), data, bytes);
+}
+
+bool ReplacementFile::ContinueBesideTarget(long long keep) {
+    // Only a temporary file in the temporary directory, on another file
+    // system than the target's, can move: beside the target it would meet the
+    // same full disk.
+    int fd = static_cast<int>(handle_);
+    struct stat temporary, folder;
+    if (::fstat(fd, &temporary) != 0 || ::stat(folder_, &folder) != 0 || temporary.st_dev == folder.st_dev)
+        return false;
+    char* beside = Joined(folder_, ".quorvel-XXXXXX");
+    char* block = static_cast<char*>(MemAlloc(kCopyBlock));
+    if (!beside || !block) {
+        MemFree(beside);
+        MemFree(block);
+        outOfMemory_ = true;
+        return false;
+    }
+    int out = beside[0] ? CreateExclusive(beside) : -1;
+    bool ok = out >= 0;
+    // What was written so far goes along.
+    for (off_t at = 0; ok && at < keep;) {
+        ssize_t got = ::pread(fd, block, std::min<off_t>(kCopyBlock, keep - at), at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        ok = WriteAll(out, block, static_cast<size_t>(got));
+        at += got;
+    }
+    MemFree(block);
+    if (!ok) {
+        int error = errno;
+        if (out >= 0) {
+            ::close(out);
+            ::unlink(beside);
+        }
+        MemFree(beside);
+        errno = error;
+        return false;
+    }
+    Abort();  // the file in the temporary directory
+    strcpy(tempPath_, beside);  // tempPath_ has room for a name beside the target
+    MemFree(beside);
+    handle_ = out;
+    return true;
 }
 
 bool ReplacementFile::Commit() {
