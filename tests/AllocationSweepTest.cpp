@@ -332,6 +332,17 @@ std::vector<Operation> Operations() {
              return hr;
          },
          {E_OUTOFMEMORY, E_FAIL}, true, Unchanged},
+        {"getDataMember with a delimiter option", kSource,
+         [](Scene& s) {
+             Wide member = W(s.file.string() + "|k=;");
+             BSTR name = SysAllocStringLen(member.data(), static_cast<UINT>(member.size()));
+             IUnknown* table = nullptr;
+             HRESULT hr = s.source->getDataMember(name, IID_OLEDBSimpleProvider, &table);
+             SysFreeString(name);
+             s.table = static_cast<OLEDBSimpleProvider*>(table);
+             return hr;
+         },
+         {E_OUTOFMEMORY, E_FAIL}, true, Unchanged},
         {"getDataMemberName", kSource,
          [](Scene& s) {
              BSTR name = nullptr;
