@@ -289,7 +289,7 @@ TEST(Stress, TwoThreadsGetTablesFromOneDataSource) {
 // released nothing stays alive. The soak program (bench/soak.sh) runs the
 // same workload against the loaded library for as long as it is asked.
 TEST(Stress, ManyTablesOfSeveralDataSourcesOpenedEditedSearchedAndSavedAtOnce) {
-    const int kRounds = 120;  // per thread
+    const int kRounds = 60;  // per thread
     // In memory where possible: every round saves, and a save flushes the disk.
     fs::path memory = OtherVolume();
     TempFolder files(memory.empty() ? fs::temp_directory_path() : memory), temp(files.Path());
