@@ -178,6 +178,8 @@ public:
     }
 
     long Operations() const { return operations_.load(); }
+    // Refusals of a shared file being replaced (Windows only).
+    long Busy() const { return busy_.load(); }
     Violations violations;
 
 private:
@@ -200,13 +202,28 @@ private:
         return static_cast<DataSource*>(out);
     }
 
-    OLEDBSimpleProvider* Open(DataSource* source, const std::string& path) {
+    // On Windows a file that another table is replacing at that moment may
+    // refuse to be opened (ASC_E_FILEACCESS) or checked for update (E_FAIL):
+    // the replace holds it without sharing for an instant. Only the shared
+    // files meet that, and only while the threads run.
+#ifdef _WIN32
+    static const bool kBusyWhileReplaced = true;
+#else
+    static const bool kBusyWhileReplaced = false;
+#endif
+    static const HRESULT kFileAccess = static_cast<HRESULT>(0xC0040BB9);
+
+    OLEDBSimpleProvider* Open(DataSource* source, const std::string& path, bool mayBeBusy = false) {
         Wide member(path.begin(), path.end());
         BSTR name = SysAllocStringLen(member.data(), static_cast<UINT>(member.size()));
         IUnknown* table = nullptr;
         HRESULT hr = source->getDataMember(name, IID_OLEDBSimpleProvider, &table);
         SysFreeString(name);
         ++operations_;
+        if (mayBeBusy && kBusyWhileReplaced && hr == kFileAccess) {
+            ++busy_;
+            return nullptr;
+        }
         if (hr != S_OK || !table) {
             violations.Add("getDataMember(" + path + ") gave " + std::to_string(hr));
             return nullptr;
@@ -399,7 +416,7 @@ private:
     // other, and every open must still find a whole file.
     void SharedRound(DataSource* source, int f, int t, std::mt19937& random) {
         auto pick = [&](long low, long high) { return std::uniform_int_distribution<long>(low, high)(random); };
-        OLEDBSimpleProvider* table = Open(source, SharedPath(f));
+        OLEDBSimpleProvider* table = Open(source, SharedPath(f), true);
         if (!table) return;
         auto cells = Read(table);
         if (cells.size() != static_cast<size_t>(kSharedRows)) violations.Add("a shared file opened with rows missing");
@@ -411,7 +428,10 @@ private:
         for (int i = 0, edits = static_cast<int>(pick(0, 4)); i < edits; ++i) {
             ModelCell ignored;
             VARIANT value = Value(random, t, ignored);
-            if (table->setVariant(pick(1, kSharedRows), pick(2, kColumns), OSPFORMAT_RAW, value) != S_OK)
+            HRESULT hr = table->setVariant(pick(1, kSharedRows), pick(2, kColumns), OSPFORMAT_RAW, value);
+            if (kBusyWhileReplaced && hr == E_FAIL)
+                ++busy_;
+            else if (hr != S_OK)
                 violations.Add("setVariant on a shared file failed");
             VariantClear(&value);
             ++operations_;
@@ -427,6 +447,7 @@ private:
     std::vector<std::vector<Model>> models_;  // per thread, per own file
     SilentSourceListener sourceListener_;
     std::atomic<long> operations_{0};
+    std::atomic<long> busy_{0};
 };
 
 }  // namespace qvworkload

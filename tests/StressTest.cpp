@@ -303,6 +303,7 @@ TEST(Stress, ManyTablesOfSeveralDataSourcesOpenedEditedSearchedAndSavedAtOnce) {
         workload.Run([&](int, long round) { return round < kRounds; });
         EXPECT_EQ(0, workload.violations.Count()) << workload.violations.Text();
         operations = workload.Operations();
+        std::printf("%ld operations, %ld refusals of a shared file being replaced\n", operations, workload.Busy());
     }
     EXPECT_GT(operations, 4 * kRounds * 3);
     EXPECT_EQ(0u, factory->Release());
