@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -25,18 +26,20 @@ namespace qvtest {
 
 class RegistrySandbox {
 public:
-    RegistrySandbox() {
+    // On Linux the registry file goes in a new folder under base.
+    explicit RegistrySandbox(const std::string& base = "/tmp") {
         static std::atomic<int> counter{0};
         std::string unique = std::to_string(getpid()) + "_" + std::to_string(counter++);
 #ifdef _WIN32
         keyPath_ = "Software\\QuorvelTests\\sandbox_" + unique;
         RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        (void)base;
         ok_ = key_ && RegOverridePredefKey(HKEY_CLASSES_ROOT, key_) == ERROR_SUCCESS;
 #else
         const char* previous = std::getenv("QUORVEL_REGISTRY");
         hadPrevious_ = previous != nullptr;
         if (previous) previous_ = previous;
-        dir_ = "/tmp/qv_registry_" + unique;
+        dir_ = base + "/qv_registry_" + unique;
         std::system(("rm -rf '" + dir_ + "'").c_str());
         path_ = dir_ + "/classes.reg";
         setenv("QUORVEL_REGISTRY", path_.c_str(), 1);
@@ -60,6 +63,14 @@ public:
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;
 
     bool Ok() const { return ok_; }
+    // Empties the registry again.
+    void Clear() {
+#ifdef _WIN32
+        RegDeleteTreeA(key_, nullptr);
+#else
+        std::remove(path_.c_str());
+#endif
+    }
 #ifndef _WIN32
     const std::string& FilePath() const { return path_; }
     const std::string& Directory() const { return dir_; }

@@ -4,7 +4,7 @@
 // must add up; during the run, every insert and delete notification pair must
 // see row counts that agree with its numbers. Two threads also ask one data
 // source for tables at once. Bounded by a fixed number of operations; meant
-// to run under ThreadSanitizer too.
+// to run under ThreadSanitizer too. Then many tables at once.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,9 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include "ConcurrentWorkload.h"
 #include "EditProbe.h"
 #include "FileTestSupport.h"
+#include "common/LiveObjects.h"
 #include "datasource/VxASCIIDriverDataSource.h"
+#include "module/Exports.h"
 
 namespace qvtest {
 namespace {
@@ -277,6 +280,35 @@ TEST(Stress, TwoThreadsGetTablesFromOneDataSource) {
     EXPECT_EQ(0, failures.load());
     SysFreeString(dataMember);
     EXPECT_EQ(0u, source->Release());
+}
+
+// Four threads, three shared data sources and data sources of their own,
+// tables of files of their own and of two files all of them share, each with a
+// listener: every table must open as its thread's model says (or, shared,
+// whole), finds and listeners must agree with the edits, and when all is
+// released nothing stays alive. The soak program (bench/soak.sh) runs the
+// same workload against the loaded library for as long as it is asked.
+TEST(Stress, ManyTablesOfSeveralDataSourcesOpenedEditedSearchedAndSavedAtOnce) {
+    const int kRounds = 60;  // per thread
+    // In memory where possible: every round saves, and a save flushes the disk.
+    fs::path memory = OtherVolume();
+    TempFolder files(memory.empty() ? fs::temp_directory_path() : memory), temp(files.Path());
+    ScopedTempDirectory tempDirectory(temp.Path());
+    void* out = nullptr;
+    ASSERT_EQ(S_OK, DllGetClassObject(CLSID_VxASCOSP, IID_IClassFactory, &out));
+    auto* factory = static_cast<IClassFactory*>(out);
+    long operations = 0;
+    {
+        qvworkload::Workload workload(factory, files.Path().string(), 4);
+        workload.Run([&](int, long round) { return round < kRounds; });
+        EXPECT_EQ(0, workload.violations.Count()) << workload.violations.Text();
+        operations = workload.Operations();
+        std::printf("%ld operations, %ld refusals of a shared file being replaced\n", operations, workload.Busy());
+    }
+    EXPECT_GT(operations, 4 * kRounds * 3);
+    EXPECT_EQ(0u, factory->Release());
+    EXPECT_EQ(0, qv::LiveObjectCount()) << "a data source or table left alive";
+    EXPECT_EQ(S_OK, DllCanUnloadNow());
 }
 
 }  // namespace

@@ -52,8 +52,10 @@ public:
     // True when Begin and Commit may replace target as it stands now: it does
     // not exist, or it is a regular file with write permission (see
     // HasWritePermission); and (Linux) its folder lets this process put
-    // another file in its place. Nothing is opened or created.
-    static bool CanReplace(const PathChar* target);
+    // another file in its place. Nothing is opened or created. False too,
+    // with *outOfMemory set (when given), when memory ran out before it could
+    // tell.
+    static bool CanReplace(const PathChar* target, bool* outOfMemory = nullptr);
 
     // Starts replacing target, refusing a target that CanReplace refuses.
     // Creates the temporary file in the temporary directory (TMPDIR or /tmp on

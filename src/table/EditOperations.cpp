@@ -110,9 +110,17 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
         firstEdit = !writeChecked_;
         writeChecked_ = 1;
     }
-    if (firstEdit && FAILED(CheckFileWritable())) {
-        VariantClear(&value);
-        return E_FAIL;
+    if (firstEdit) {
+        HRESULT check = CheckFileWritable();
+        if (check == E_OUTOFMEMORY) {
+            // No answer yet: the check is still owed, by the next edit.
+            CSingleLock lock(rows_.GetLock());
+            writeChecked_ = 0;
+        }
+        if (FAILED(check)) {
+            VariantClear(&value);
+            return check;
+        }
     }
 
     NotifyListeners(kAboutToChangeCell, row, column, -1);

@@ -85,5 +85,8 @@ void VxASCOSPObject::RemoveAllRows() {
 // let the file be replaced. The edit is better refused now than lost later.
 HRESULT VxASCOSPObject::CheckFileWritable() {
     const qv::PathChar* path = boundPath_.Get();
-    return path && qv::OpenableForUpdate(path) && qv::ReplacementFile::CanReplace(path) ? S_OK : E_FAIL;
+    if (!path || !qv::OpenableForUpdate(path)) return E_FAIL;
+    bool outOfMemory = false;
+    if (qv::ReplacementFile::CanReplace(path, &outOfMemory)) return S_OK;
+    return outOfMemory ? E_OUTOFMEMORY : E_FAIL;
 }

@@ -96,7 +96,8 @@ protected:
     // Frees every row, the placeholder included, and the table's blocks, and
     // empties the row array.
     void RemoveAllRows();
-    // S_OK when the file can be opened for update, E_FAIL when not.
+    // S_OK when the file can be opened for update, E_FAIL when not,
+    // E_OUTOFMEMORY when memory ran out before the answer was known.
     HRESULT CheckFileWritable();
 
     // --- Records (the text format) ---

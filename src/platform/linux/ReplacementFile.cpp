@@ -209,10 +209,11 @@ bool CopyBesideAndReplace(const char* source, char* beside, const char* target, 
 
 }  // namespace
 
-bool ReplacementFile::CanReplace(const char* target) {
+bool ReplacementFile::CanReplace(const char* target, bool* outOfMemory) {
     char* resolved = ::realpath(target, nullptr);
     const char* real = resolved ? resolved : target;
     char* folder = FolderOf(real);
+    if (outOfMemory) *outOfMemory = !folder;
     struct stat info;
     bool can = folder && InspectTarget(real, folder, &info) != kRefused;
     MemFree(folder);

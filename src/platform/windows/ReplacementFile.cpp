@@ -282,12 +282,16 @@ bool Replace(const wchar_t* source, const wchar_t* target) {
 
 }  // namespace
 
-bool ReplacementFile::CanReplace(const PathChar* target) {
+bool ReplacementFile::CanReplace(const PathChar* target, bool* outOfMemory) {
+    if (outOfMemory) *outOfMemory = false;
     if (TargetState(target) < 0) return false;
     // The replace adds the new file to the target's folder: the folder is
     // asked for that right by opening it, which changes nothing.
     wchar_t* folder = FolderOf(target);
-    if (!folder) return false;
+    if (!folder) {
+        if (outOfMemory) *outOfMemory = true;
+        return false;
+    }
     HANDLE handle =
         CreateFileW(folder[0] ? folder : L".", FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
