@@ -109,12 +109,17 @@ Table* OpenTable(const Wide& dataMember, HRESULT* result) {
 }
 
 // The text a cell stands for in the file: a string as it is, no value as
-// nothing, any other value as its text form. "\x01<unreadable>" when the cell
-// cannot be read.
+// nothing, any other value as its text form. Every cell inside the table must
+// be readable.
 inline Wide CellText(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column) {
     VARIANT cell;
     VariantInit(&cell);
-    if (table->getVariant(row, column, OSPFORMAT_RAW, &cell) != S_OK) return Wide{1} + Widen("<unreadable>");
+    HRESULT hr = table->getVariant(row, column, OSPFORMAT_RAW, &cell);
+    if (hr != S_OK) {
+        std::fprintf(stderr, "cell (%ld, %ld) unreadable: %08x\n", static_cast<long>(row), static_cast<long>(column),
+                     static_cast<unsigned>(hr));
+        std::abort();
+    }
     Wide text;
     if (cell.vt == VT_BSTR) {
         text.assign(cell.bstrVal, SysStringLen(cell.bstrVal));
@@ -144,6 +149,31 @@ inline TableText ReadTable(OLEDBSimpleProvider* table) {
         for (DB_LORDINAL c = 1; c <= text.columns; ++c) text.cells.back().push_back(CellText(table, r, c));
     }
     return text;
+}
+
+// The text a written string reads back as: characters up to U+00FF as they
+// are, each one above in the bytes of its narrow (UTF-8) form, each byte read
+// as the character of the same value.
+inline Wide ReadBack(const Wide& text) {
+    Wide out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned long c = text[i];
+        if (c <= 0xFF) {
+            out.push_back(static_cast<OLECHAR>(c));
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (c < 0x800) {
+            out += Wide{static_cast<OLECHAR>(0xC0 | c >> 6), static_cast<OLECHAR>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            out += Wide{static_cast<OLECHAR>(0xE0 | c >> 12), static_cast<OLECHAR>(0x80 | (c >> 6 & 0x3F)),
+                        static_cast<OLECHAR>(0x80 | (c & 0x3F))};
+        } else {
+            out += Wide{static_cast<OLECHAR>(0xF0 | c >> 18), static_cast<OLECHAR>(0x80 | (c >> 12 & 0x3F)),
+                        static_cast<OLECHAR>(0x80 | (c >> 6 & 0x3F)), static_cast<OLECHAR>(0x80 | (c & 0x3F))};
+        }
+    }
+    return out;
 }
 
 // Prints a table's text to stderr, for the report of a broken property.

@@ -45,31 +45,6 @@ bool Writable(const Wide& text) {
     return true;
 }
 
-// The text a written string reads back as: characters up to U+00FF as they
-// are, each one above in the bytes of its narrow (UTF-8) form, each byte read
-// as the character of the same value.
-Wide ReadBack(const Wide& text) {
-    Wide out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned long c = text[i];
-        if (c <= 0xFF) {
-            out.push_back(static_cast<OLECHAR>(c));
-            continue;
-        }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c < 0x800) {
-            out += Wide{static_cast<OLECHAR>(0xC0 | c >> 6), static_cast<OLECHAR>(0x80 | (c & 0x3F))};
-        } else if (c < 0x10000) {
-            out += Wide{static_cast<OLECHAR>(0xE0 | c >> 12), static_cast<OLECHAR>(0x80 | (c >> 6 & 0x3F)),
-                        static_cast<OLECHAR>(0x80 | (c & 0x3F))};
-        } else {
-            out += Wide{static_cast<OLECHAR>(0xF0 | c >> 18), static_cast<OLECHAR>(0x80 | (c >> 12 & 0x3F)),
-                        static_cast<OLECHAR>(0x80 | (c >> 6 & 0x3F)), static_cast<OLECHAR>(0x80 | (c & 0x3F))};
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -119,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             QV_REQUIRE(hr == E_INVALIDARG);
         }
-        if (hr == S_OK && (edit & 3) != 1) expected.cells[row - 1][column - 1] = ReadBack(text);
+        if (hr == S_OK && (edit & 3) != 1) expected.cells[row - 1][column - 1] = qvfuzz::ReadBack(text);
         VariantClear(&value);
     }
     DBROWCOUNT inserted = -1;
