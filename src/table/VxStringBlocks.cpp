@@ -10,12 +10,13 @@ BSTR VxStringBlocks::Widen(const unsigned char* bytes, size_t length) {
     // that the next prefix is too.
     size_t need = (sizeof(uint32_t) + (length + 1) * sizeof(OLECHAR) + 3) & ~static_cast<size_t>(3);
     if (static_cast<size_t>(end_ - free_) < need) {
-        auto* block = static_cast<Block*>(qv::MemAlloc(kBlockBytes));
+        auto* block = static_cast<Block*>(qv::MemAlloc(nextBytes_));
         if (!block) return nullptr;
         block->next = blocks_;
         blocks_ = block;
         free_ = reinterpret_cast<char*>(block) + ((sizeof(Block) + 3) & ~static_cast<size_t>(3));
-        end_ = reinterpret_cast<char*>(block) + kBlockBytes;
+        end_ = reinterpret_cast<char*>(block) + nextBytes_;
+        if (nextBytes_ < kBlockBytes) nextBytes_ *= 2;
     }
     uint32_t byteLength = static_cast<uint32_t>(length * sizeof(OLECHAR));
     std::memcpy(free_, &byteLength, sizeof byteLength);
@@ -33,4 +34,5 @@ void VxStringBlocks::FreeAll() {
         blocks_ = next;
     }
     free_ = end_ = nullptr;
+    nextBytes_ = kFirstBlockBytes;
 }

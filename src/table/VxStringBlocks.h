@@ -31,6 +31,9 @@ public:
     // Frees every block; no string handed out may be used after it.
     void FreeAll();
 
+    // The first block is small, so that a small file's table stays small;
+    // each later one doubles, up to kBlockBytes.
+    static constexpr size_t kFirstBlockBytes = 1 << 16;
     static constexpr size_t kBlockBytes = 1 << 20;
     // Longer strings are for heap BSTRs of their own, so that a block wastes
     // little at its end.
@@ -43,4 +46,5 @@ private:
     Block* blocks_ = nullptr;  // newest first
     char* free_ = nullptr;     // next free byte of the newest block
     char* end_ = nullptr;      // end of the newest block
+    size_t nextBytes_ = kFirstBlockBytes;  // the size of the next block
 };
