@@ -353,7 +353,14 @@ void Harness::Call() {
             QV_REQUIRE(hr == S_OK || hr == E_INVALIDARG);
             Wide text;
             if (hr == S_OK && !reentered && StoredText(value, text)) {
-                QV_REQUIRE(qvfuzz::CellText(table, row, column) == text);
+                Wide stored = qvfuzz::CellText(table, row, column);
+                if (stored != text) {
+                    std::fprintf(stderr, "vt %04x at (%ld, %ld) reads back other than given\n", value.vt,
+                                 static_cast<long>(row), static_cast<long>(column));
+                    qvfuzz::Dump("given", {1, 1, {{text}}});
+                    qvfuzz::Dump("read", {1, 1, {{stored}}});
+                    std::abort();
+                }
             }
             break;
         }

@@ -126,7 +126,9 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
                 VARIANT& cell = rows_[row]->cells[column - 1];
                 ClearCell(cell);
                 cell = value;  // the cell takes over the copy
-                cell.wReserved1 = 0;  // whatever the caller's value held there, the string is the cell's
+                // Whatever the caller's string held there, it is the cell's
+                // own; other values keep the word (a decimal's scale and sign lie there).
+                if (cell.vt == VT_BSTR) cell.wReserved1 = 0;
                 modified_ = 1;
                 stored = true;
             }

@@ -43,7 +43,9 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::getVariant(DBROWCOUNT iRow, DB_LORDINA
     if (iRow > rows_.GetSize() - 1) return E_INVALIDARG;
     if (iRow == 0) return S_OK;  // the label row: no content, the VARIANT as passed
     HRESULT hr = qv::CopyVariant(pVar, &rows_[static_cast<int>(iRow)]->CellOrEmpty(static_cast<LONG>(iColumn) - 1));
-    if (SUCCEEDED(hr)) pVar->wReserved1 = 0;  // the copy's string is the caller's own, not a block's
+    // The copy's string is the caller's own, not a block's; other values keep
+    // the word (a decimal's scale and sign lie there).
+    if (SUCCEEDED(hr) && pVar->vt == VT_BSTR) pVar->wReserved1 = 0;
     return hr;
 }
 
