@@ -4,15 +4,13 @@
 // may add U+0100 and above), the rest is the file. The table opened from it
 // through its data-member string must hold exactly the reference's rows,
 // column count and cells, the placeholder a copy of the first row.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "ReferenceLoader.h"
-#include "table/VxASCOSPObject.h"
 
 namespace {
 
@@ -53,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::string bytes(reinterpret_cast<const char*>(data) + used, size - used);
 
-    static const std::string path = "/tmp/quorvel-loader-fuzz-" + std::to_string(getpid()) + ".txt";
+    static const std::string path = qvfuzz::Scratch() + "/t.txt";
     FILE* file = std::fopen(path.c_str(), "wb");
     Require(file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fclose(file) == 0);
     Wide member;
@@ -81,6 +79,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Require(CellText(table, r, c) == (static_cast<size_t>(c) <= fields.size() ? fields[c - 1] : "<empty>"));
     }
     table->Release();
-    std::remove(path.c_str());
     return 0;
 }

@@ -84,6 +84,11 @@ TEST_F(EditTest, SetVariantKeepsTypesAndStoresByReferenceValuesAsTheirValue) {
     null.v.vt = VT_NULL;
     farthestDate.v.vt = VT_DATE;
     farthestDate.v.date = -1e7;  // the earliest date that still has a text
+    OwnedVariant decimal;  // -12.5: its scale and sign lie where other values have reserved words
+    decimal.v.decVal.scale = 1;
+    decimal.v.decVal.sign = DECIMAL_NEG;
+    decimal.v.decVal.Lo64 = 125;
+    decimal.v.vt = VT_DECIMAL;
     VARIANT numberRef, textRef, variantRef;
     VariantInit(&numberRef);
     numberRef.vt = VT_BYREF | VT_I4;
@@ -106,7 +111,8 @@ TEST_F(EditTest, SetVariantKeepsTypesAndStoresByReferenceValuesAsTheirValue) {
                  {2, 2, &null.v, VT_NULL, "<vt 1>"},
                  {2, 3, &text.v, VT_BSTR, std::string("a\0b\rc", 5)},
                  {3, 2, &farthestDate.v, VT_DATE, "<vt 7>"},
-                 {3, 1, &empty.v, VT_EMPTY, "<empty>"}};
+                 {3, 1, &empty.v, VT_EMPTY, "<empty>"},
+                 {3, 3, &decimal.v, VT_DECIMAL, "<vt 14>"}};
     for (const Case& c : cases) {
         listener_.Expect(Call::AboutToChangeCell, c.row, c.column).Expect(Call::CellChanged, c.row, c.column);
         EXPECT_EQ(S_OK, Osp()->setVariant(c.row, c.column, OSPFORMAT_RAW, *c.value)) << "vt " << c.value->vt;
@@ -116,6 +122,13 @@ TEST_F(EditTest, SetVariantKeepsTypesAndStoresByReferenceValuesAsTheirValue) {
     referred = 8;
     EXPECT_EQ(7, table_->Entry(1)->cells[1].lVal) << "the cell follows the caller's variable";
     EXPECT_NE(text.v.bstrVal, table_->Entry(1)->cells[2].bstrVal) << "the cell shares the caller's string";
+    OwnedVariant read;
+    ASSERT_EQ(S_OK, Osp()->getVariant(3, 3, OSPFORMAT_RAW, &read.v));
+    for (const DECIMAL& kept : {table_->Entry(3)->cells[2].decVal, read.v.decVal}) {
+        EXPECT_EQ(1, kept.scale);
+        EXPECT_EQ(DECIMAL_NEG, kept.sign);
+        EXPECT_EQ(125u, kept.Lo64);
+    }
 }
 
 TEST_F(EditTest, SetVariantRefusesValuesNoFileCouldHoldAndChangesNothing) {

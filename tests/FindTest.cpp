@@ -73,6 +73,9 @@ TEST(Find, EveryComparisonInBothDirectionsAndBothCaseModes) {
         {3, kDown, OSPCOMP_LT, 6}, {3, kDown, OSPCOMP_GT, 5}, {3, kDown, OSPCOMP_NE, 3},
         // compType 0 and 7 are no comparison: never satisfied.
         {1, kDown, 0, -1}, {6, kUp, 0, -1}, {1, kDown, 7, -1}, {6, kUpCase, 7, -1},
+        // Any 32-bit value may come: other flags search down without case, other comparisons never hold.
+        {1, 4, OSPCOMP_EQ, 2}, {1, -1, OSPCOMP_EQ, 2}, {1, 0x7FFFFFFF, OSPCOMP_GT, 5},
+        {1, kDown, -1, -1}, {1, kDown, 8, -1}, {6, kUp, 0x7FFFFFFF, -1},
         // clang-format on
     };
     for (const Case& c : cases) {

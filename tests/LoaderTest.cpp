@@ -128,8 +128,8 @@ TEST_F(Loader, WiderLaterLineGivesTheWidestColumnCount) {
 }
 
 TEST_F(Loader, LinesLongerThanABlockAndCrLfAcrossBlocks) {
-    // The CR of the first line is the last byte of the first block.
-    std::string first(VxLineReader::kBlockSize - 1, 'x');
+    // The CR of the first line is the last byte of the first (small) block.
+    std::string first(VxLineReader::kFirstBlockSize - 1, 'x');
     std::string second(3 * VxLineReader::kBlockSize, 'y');
     ASSERT_EQ(S_OK, Load(first + "\r\n" + second + ",z\n"));
     ASSERT_EQ(2, ref_->Rows());

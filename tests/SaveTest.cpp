@@ -100,6 +100,22 @@ TEST_F(Save, NameOutsideTheCodePageOpensThatFile) {
     EXPECT_EQ("bent\n", ReadBytes(bent));
 }
 
+// Half a surrogate pair has no narrow spelling: the name leads to no file,
+// never to the one named by the replacement character in its place.
+TEST_F(Save, NameWithHalfASurrogatePairOpensNoOtherFile) {
+    const fs::path replacement = data_.Path() / fs::u8path("a\xEF\xBF\xBD.txt");
+    WriteBytes(replacement, "other\n");
+    for (OLECHAR half : {OLECHAR(0xD800), OLECHAR(0xDFFF)}) {
+        const std::u16string folder = (data_.Path() / "a").u16string();
+        Wide name(folder.begin(), folder.end());
+        name += Wide{half} + W(".txt");
+        FileTable* table = nullptr;
+        EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(name, &table)) << std::hex << half;
+        EXPECT_EQ(nullptr, table);
+    }
+    EXPECT_EQ("other\n", ReadBytes(replacement));
+}
+
 // A temporary folder that cannot take the new contents costs no edit: they
 // are written beside the data file instead.
 TEST_F(Save, AnyTemporaryFolderTakesTheSave) {

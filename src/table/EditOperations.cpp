@@ -134,7 +134,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
                 VARIANT& cell = rows_[row]->cells[column - 1];
                 ClearCell(cell);
                 cell = value;  // the cell takes over the copy
-                VxTableBlocks::Unmark(cell);  // whatever the caller's value held there, the string is the cell's
+                VxTableBlocks::Unmark(cell);  // whatever the caller's string held there, it is the cell's own
                 modified_ = 1;
                 stored = true;
             }

@@ -84,8 +84,8 @@ protected:
     static void ClearCell(VARIANT& cell) {
         if (cell.vt == VT_EMPTY) return;
         if (VxTableBlocks::HoldsString(cell)) {
-            cell.vt = VT_EMPTY;
             VxTableBlocks::Unmark(cell);
+            cell.vt = VT_EMPTY;
         } else {
             VariantClear(&cell);
         }

@@ -21,11 +21,22 @@ HRESULT VxLineReader::Fill() {
         ended_ = true;
         return S_OK;
     }
-    if (!block_) {
-        block_ = static_cast<unsigned char*>(qv::MemAlloc(kBlockSize));
-        if (!block_) return E_OUTOFMEMORY;
+    // Nothing in the block is needed any more (a line begun in it has been
+    // gathered), so a full small block may give way to a large one; without
+    // memory for that, the small one goes on serving.
+    if (!block_ || (blockSize_ < kBlockSize && blockFilled_)) {
+        size_t size = block_ ? kBlockSize : kFirstBlockSize;
+        auto* block = static_cast<unsigned char*>(qv::MemAlloc(size));
+        if (block) {
+            qv::MemFree(block_);
+            block_ = block;
+            blockSize_ = size;
+        } else if (!block_) {
+            return E_OUTOFMEMORY;
+        }
     }
-    long long got = file_.Read(block_, kBlockSize);
+    long long got = file_.Read(block_, blockSize_);
+    blockFilled_ = got > 0 && static_cast<size_t>(got) == blockSize_;
     if (got < 0) return E_FAIL;
     blockLength_ = static_cast<size_t>(got);
     if (got == 0) ended_ = true;

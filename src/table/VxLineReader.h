@@ -24,13 +24,18 @@ public:
     // file cannot be read.
     HRESULT Next(const unsigned char** line, size_t* length);
 
+    // The first read is small, so that a small file costs little; once a
+    // read fills its block, the next ones take kBlockSize.
+    static constexpr size_t kFirstBlockSize = 1 << 16;
     static constexpr size_t kBlockSize = 1 << 20;
 
 private:
     HRESULT Fill();
 
     qv::FileReader& file_;
-    unsigned char* block_ = nullptr;  // kBlockSize bytes read from the file
+    unsigned char* block_ = nullptr;  // blockSize_ bytes read from the file
+    size_t blockSize_ = 0;            // bytes block_ has room for
+    bool blockFilled_ = false;        // the last read filled block_
     size_t blockLength_ = 0;          // bytes in block_, up to a Ctrl-Z
     size_t position_ = 0;             // next unread byte of block_
     bool ended_ = false;              // the end of the file was met

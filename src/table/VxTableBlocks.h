@@ -52,8 +52,12 @@ public:
         return cell.vt == VT_BSTR && cell.wReserved1 == kBlockStringMark;
     }
     static UINT StringLength(const VARIANT& cell) { return cell.wReserved2; }
-    // Removes the mark: the cell's string, if any, is not the blocks'.
-    static void Unmark(VARIANT& cell) { cell.wReserved1 = cell.wReserved2 = 0; }
+    // Removes the mark from a string cell: its string is not the blocks'.
+    // Other values keep those words (a decimal's scale, sign and high bits
+    // lie there).
+    static void Unmark(VARIANT& cell) {
+        if (cell.vt == VT_BSTR) cell.wReserved1 = cell.wReserved2 = 0;
+    }
 
     // The first block is small, so that a small table stays small; each
     // next one is twice the size of the one before, up to the largest.

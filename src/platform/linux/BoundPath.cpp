@@ -11,11 +11,13 @@ namespace qv {
 
 BoundPath::Outcome BoundPath::Bind(const OLECHAR* name) {
     Clear();
-    int bytes = name ? NarrowFromWide(name, -1, nullptr, 0) : 0;
+    // Half a surrogate pair has no UTF-8 spelling: the name leads to no file,
+    // rather than to the one that a replacement character would spell.
+    int bytes = name ? NarrowFromWideExact(name, -1, nullptr, 0) : 0;
     if (bytes <= 1) return kNoFile;
     char* narrow = static_cast<char*>(MemAlloc(static_cast<size_t>(bytes)));
     if (!narrow) return kNoMemory;
-    NarrowFromWide(name, -1, narrow, bytes);
+    NarrowFromWideExact(name, -1, narrow, bytes);
     char* resolved = ::realpath(narrow, nullptr);
     MemFree(narrow);
     if (!resolved) return kNoFile;

@@ -13,15 +13,17 @@ typedef BSTR DataMember;
 #define OSP_IndexAll (~0)
 #define OSP_IndexUnknown (~0)
 
-enum OSPFORMAT { OSPFORMAT_RAW = 0, OSPFORMAT_DEFAULT = 0, OSPFORMAT_FORMATTED = 1, OSPFORMAT_HTML = 2 };
-enum OSPRW { OSPRW_DEFAULT = 1, OSPRW_READONLY = 0, OSPRW_READWRITE = 1, OSPRW_MIXED = 2 };
-enum OSPFIND {
+// The enumerations are 32-bit, as in the published interface, so that any
+// value a client passes is one of their values (a client may pass any).
+enum OSPFORMAT : LONG { OSPFORMAT_RAW = 0, OSPFORMAT_DEFAULT = 0, OSPFORMAT_FORMATTED = 1, OSPFORMAT_HTML = 2 };
+enum OSPRW : LONG { OSPRW_DEFAULT = 1, OSPRW_READONLY = 0, OSPRW_READWRITE = 1, OSPRW_MIXED = 2 };
+enum OSPFIND : LONG {
     OSPFIND_DEFAULT = 0,
     OSPFIND_UP = 1,
     OSPFIND_CASESENSITIVE = 2,
     OSPFIND_UPCASESENSITIVE = 3
 };
-enum OSPCOMP {
+enum OSPCOMP : LONG {
     OSPCOMP_EQ = 1,
     OSPCOMP_DEFAULT = 1,
     OSPCOMP_LT = 2,
@@ -30,7 +32,7 @@ enum OSPCOMP {
     OSPCOMP_GT = 5,
     OSPCOMP_NE = 6
 };
-enum OSPXFER { OSPXFER_COMPLETE = 0, OSPXFER_ABORT = 1, OSPXFER_ERROR = 2 };
+enum OSPXFER : LONG { OSPXFER_COMPLETE = 0, OSPXFER_ABORT = 1, OSPXFER_ERROR = 2 };
 
 struct OLEDBSimpleProviderListener : public IUnknown {
     virtual HRESULT aboutToChangeCell(DBROWCOUNT iRow, DB_LORDINAL iColumn) = 0;
