@@ -7,26 +7,14 @@
 // both case modes, OSPCOMP_EQ and OSPCOMP_NE, and the text sought by value
 // and by reference, find must answer the row that the reading of each cell
 // through getVariant finds first, or fail with E_FAIL and -1.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "table/VxASCOSPObject.h"
+#include "FuzzSupport.h"
+
+using namespace qvfuzz;
 
 namespace {
-
-typedef std::basic_string<OLECHAR> Wide;
-
-#define Require(condition) \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
-            std::fprintf(stderr, "find_fuzz: %s fails (line %d)\n", #condition, __LINE__); \
-            std::abort();                                                        \
-        }                                                                        \
-    } while (0)
 
 OLECHAR Fold(OLECHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<OLECHAR>(c + ('a' - 'A')) : c; }
 
@@ -36,7 +24,7 @@ bool CellEquals(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column, 
                 bool caseSensitive) {
     VARIANT cell;
     VariantInit(&cell);
-    Require(table->getVariant(row, column, OSPFORMAT_RAW, &cell) == S_OK);
+    QV_REQUIRE(table->getVariant(row, column, OSPFORMAT_RAW, &cell) == S_OK);
     bool equal = cell.vt == VT_BSTR && SysStringLen(cell.bstrVal) == text.size();
     for (size_t i = 0; equal && i < text.size(); ++i)
         equal = caseSensitive ? cell.bstrVal[i] == text[i] : Fold(cell.bstrVal[i]) == Fold(text[i]);
@@ -55,20 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t editEvery = data[used++];
     std::string bytes(reinterpret_cast<const char*>(data) + used, size - used);
 
-    // In memory where there is a memory file system: each edited table saves itself.
-    static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
-                                    "/quorvel-find-fuzz-" + std::to_string(getpid()) + ".txt";
-    FILE* file = std::fopen(path.c_str(), "wb");
-    Require(file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fclose(file) == 0);
-    Wide member;
-    for (char c : path) member.push_back(static_cast<unsigned char>(c));
-    VxASCOSPObject* table = nullptr;
-    try {
-        table = new VxASCOSPObject(member.c_str());
-    } catch (HRESULT) {
-        std::abort();
-    }
-    table->AddRef();
+    static const std::string path = Scratch() + "/find.txt";
+    WriteFile(path, bytes);
+    HRESULT opened = E_FAIL;
+    VxASCOSPObject* table = OpenTable(Widen(path), &opened);
+    QV_REQUIRE(table);
     DBROWCOUNT rows = 0;
     DB_LORDINAL columns = 0;
     table->getRowCount(&rows);
@@ -97,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                             if (CellEquals(table, r, column, text, caseSensitive) == (comp == OSPCOMP_EQ)) expected = r;
                         DBROWCOUNT found = 0;
                         HRESULT hr = table->find(start, column, *value, flags, comp, &found);
-                        Require(found == expected && hr == (expected == -1 ? E_FAIL : S_OK));
+                        QV_REQUIRE(found == expected && hr == (expected == -1 ? E_FAIL : S_OK));
                     }
                 }
             }
@@ -105,6 +84,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     SysFreeString(sought.bstrVal);
     table->Release();
-    std::remove(path.c_str());
     return 0;
 }

@@ -40,30 +40,7 @@ struct PendingEdit {
 };
 thread_local PendingEdit t_pending;
 
-// Records the first few invariant violations of any thread.
-class Violations {
-public:
-    void Add(const std::string& what) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        if (messages_.size() < 20) messages_.push_back(what);
-        ++count_;
-    }
-    int Count() {
-        std::lock_guard<std::mutex> guard(mutex_);
-        return count_;
-    }
-    std::string Text() {
-        std::lock_guard<std::mutex> guard(mutex_);
-        std::string out;
-        for (const std::string& m : messages_) out += m + "\n";
-        return out;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> messages_;
-    int count_ = 0;
-};
+using qvworkload::Violations;
 
 // A listener that lives on the heap, deletes itself at its last Release and
 // checks the table from inside every notification.

@@ -61,7 +61,7 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
     // ahead are fetched while this one is compared. Cells of other types take
     // the general comparison.
     const UINT length = SysStringLen(sought);
-    const LONG kRecordsAhead = 8, kCellsAhead = 4;
+    const LONG kRecordsAhead = 32, kCellsAhead = 16;
     for (; row >= 1 && row <= rowCount; row += step) {
         const LONG recordAhead = row + kRecordsAhead * step, cellAhead = row + kCellsAhead * step;
         if (recordAhead >= 1 && recordAhead <= rowCount) __builtin_prefetch(rows_[recordAhead]);
