@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "CountingSourceListener.h"
 #include "EditProbe.h"
 #include "FileTestSupport.h"
 #include "RegistrySandbox.h"
@@ -51,21 +52,6 @@ public:
     HRESULT STDMETHODCALLTYPE insertedRows(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER) override { return S_OK; }
-    int refs = 0;
-};
-
-// A listener of the data source that keeps a plain count of its references.
-class CountingSourceListener final : public DataSourceListener {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-    HRESULT STDMETHODCALLTYPE dataMemberChanged(DataMember) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE dataMemberAdded(DataMember) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE dataMemberRemoved(DataMember) override { return S_OK; }
     int refs = 0;
 };
 
@@ -264,7 +250,7 @@ struct Scene {
             EXPECT_EQ(0, listener.refs) << "a listener reference kept";
         }
         EXPECT_EQ(0, extra.refs) << "a listener reference kept";
-        EXPECT_EQ(0, sourceListener.refs) << "a data-source listener reference kept";
+        EXPECT_EQ(0, sourceListener.refs.load()) << "a data-source listener reference kept";
         EXPECT_EQ(0, qv::LiveObjectCount()) << "a data source or table left alive";
         EXPECT_EQ(0, qv::ObjectCount()) << "a class factory left alive";
         EXPECT_EQ(std::vector<std::string>{}, Entries(temp.Path())) << "a temporary file left behind";

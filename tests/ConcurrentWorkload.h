@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "CountingSourceListener.h"
 #include "common/Guids.h"
 #include "platform/Platform.h"
 
@@ -102,21 +103,6 @@ private:
     }
     OLEDBSimpleProvider* table_;  // not held: the listener lives inside the table's life
     std::atomic<LONG> refs_{1};
-};
-
-// A data-source listener that is never called; only its references count.
-class SilentSourceListener final : public DataSourceListener {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-    HRESULT STDMETHODCALLTYPE dataMemberChanged(DataMember) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE dataMemberAdded(DataMember) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE dataMemberRemoved(DataMember) override { return S_OK; }
-    std::atomic<LONG> refs{0};
 };
 
 class Workload {
@@ -445,7 +431,7 @@ private:
     int threads_;
     std::vector<DataSource*> sources_;
     std::vector<std::vector<Model>> models_;  // per thread, per own file
-    SilentSourceListener sourceListener_;
+    qvtest::CountingSourceListener sourceListener_;
     std::atomic<long> operations_{0};
     std::atomic<long> busy_{0};
 };
