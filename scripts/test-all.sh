@@ -40,8 +40,8 @@ trap '"$QUORVEL_WINESERVER" -k >/dev/null 2>&1 || true' EXIT
 run_ctest win64
 
 # Every fuzz target for a bounded time on its seed corpus (QUORVEL_FUZZ_SECONDS
-# each, 45 by default: about 5 minutes for the six targets); any crash, leak,
+# each, 30 by default: under 4 minutes for the seven targets); any crash, leak,
 # sanitizer report or broken property fails the run.
 echo "== fuzzing"
-bash "$root/scripts/fuzz.sh" "${QUORVEL_FUZZ_SECONDS:-45}"
+bash "$root/scripts/fuzz.sh" "${QUORVEL_FUZZ_SECONDS:-30}"
 echo "== all suites passed"
