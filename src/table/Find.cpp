@@ -68,13 +68,13 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
         if (cellAhead >= 1 && cellAhead <= rowCount) __builtin_prefetch(&rows_[cellAhead]->CellOrEmpty(cell));
         const VARIANT& value = rows_[row]->CellOrEmpty(cell);
         bool same;
-        if (VxTableBlocks::HoldsString(value))
-            same = VxTableBlocks::StringLength(value) == length &&
-                   SameText(value.bstrVal, sought, length, caseSensitive);
-        else if (value.vt == VT_BSTR)
-            same = SysStringLen(value.bstrVal) == length && SameText(value.bstrVal, sought, length, caseSensitive);
-        else
+        if (value.vt == VT_BSTR) {
+            const UINT held = VxTableBlocks::HoldsString(value) ? VxTableBlocks::StringLength(value)
+                                                                 : SysStringLen(value.bstrVal);
+            same = held == length && SameText(value.bstrVal, sought, length, caseSensitive);
+        } else {
             same = Satisfies(OSPCOMP_EQ, CompareVariants(value, val, caseSensitive));
+        }
         if (same == equal) return true;
     }
     return false;

@@ -19,6 +19,8 @@ struct ROWHEADER {
 
     // Where the cells of a row in the table's blocks lie until it grows.
     VARIANT* CellsBehind() { return reinterpret_cast<VARIANT*>(this + 1); }
+    // Whether the cell array is a task allocator block of its own.
+    bool CellsOnHeap() { return !inBlock || cells != CellsBehind(); }
 
     // Cell k, or a VT_EMPTY value for a column past the row's cells.
     const VARIANT& CellOrEmpty(LONG k) const {

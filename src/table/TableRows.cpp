@@ -54,7 +54,7 @@ void VxASCOSPObject::FreeRow(ROWHEADER* row) {
     for (LONG i = 0; i < row->cellCount; ++i)
         if (!VxTableBlocks::HoldsString(row->cells[i])) ClearCell(row->cells[i]);
     // What lives in the table's blocks goes with them.
-    if (!row->inBlock || row->cells != row->CellsBehind()) qv::TaskMemFree(row->cells);
+    if (row->CellsOnHeap()) qv::TaskMemFree(row->cells);
     if (!row->inBlock) qv::TaskMemFree(row);
 }
 
@@ -67,7 +67,7 @@ HRESULT VxASCOSPObject::GrowRow(ROWHEADER* row, LONG cellCount) {
     // The cells move as they are: a VARIANT owns nothing by its address.
     for (LONG i = 0; i < row->cellCount; ++i) cells[i] = row->cells[i];
     for (LONG i = row->cellCount; i < cellCount; ++i) VariantInit(&cells[i]);
-    if (!row->inBlock || row->cells != row->CellsBehind()) qv::TaskMemFree(row->cells);
+    if (row->CellsOnHeap()) qv::TaskMemFree(row->cells);
     row->cells = cells;
     row->cellCount = cellCount;
     return S_OK;
