@@ -8,6 +8,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 configs=("$@")
 [ ${#configs[@]} -gt 0 ] || configs=(linux asan tsan win64 win32)
+# A compiler cache, where the machine has one, makes rebuilds of other
+# checkouts and configurations cheap.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 for config in "${configs[@]}"; do
     case "$config" in
         linux) args=(-DCMAKE_BUILD_TYPE=Debug) ;;
@@ -19,6 +23,6 @@ for config in "${configs[@]}"; do
         *) echo "build.sh: unknown configuration '$config'" >&2; exit 2 ;;
     esac
     echo "== building $config"
-    cmake -S "$root" -B "$root/build/$config" -G Ninja -DQUORVEL_WERROR=ON "${args[@]}" >/dev/null
+    cmake -S "$root" -B "$root/build/$config" -G Ninja -DQUORVEL_WERROR=ON "${launcher[@]}" "${args[@]}" >/dev/null
     cmake --build "$root/build/$config" -j "$(nproc)"
 done

@@ -88,6 +88,15 @@ public:
     // True when the last Begin or Commit failed for want of memory.
     bool OutOfMemory() const { return outOfMemory_; }
 
+    // What the last Commit kept aside rather than destroy: the file its
+    // replace displaced when that was not the file the table loaded, or the
+    // new contents that were written whole but could not take the target's
+    // place. KeptPath is that file's name in the system's spelling, valid
+    // until the next Begin; null when nothing was kept.
+    enum class Kept { kNothing, kDisplaced, kUnsaved };
+    Kept WhatWasKept() const { return kept_; }
+    const PathChar* KeptPath() const { return keptPath_; }
+
 private:
     void FreeNames();
     // Moves the temporary file, its first keep bytes, beside the target
@@ -102,6 +111,8 @@ private:
     PathChar* folder_ = nullptr;    // the target's folder
     unsigned newFileMode_ = 0600;   // the bits of a target made by the commit
     bool outOfMemory_ = false;
+    Kept kept_ = Kept::kNothing;      // what the last Commit kept aside
+    PathChar* keptPath_ = nullptr;    // where; null when nothing
 };
 
 }  // namespace qv
