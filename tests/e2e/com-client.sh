@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Under Wine: registers the DLL with regsvr32, checks the rows with reg query,
-# runs the COM client in both apartments, checks that its edit reached the
+# Under Wine: registers the DLL with regsvr32, checks the rows with reg query
+# in the registry's view of the DLL's bitness (a 32-bit DLL's rows land in the
+# 32-bit view, where 32-bit clients look, and a 64-bit one's in the 64-bit
+# view) and that the other view did not get them, runs the COM client (of the
+# DLL's bitness) in both apartments, checks that its edit reached the
 # file, runs the guide's example client (if given) and checks what it prints
 # and saves, unregisters and checks the rows are gone.
 # Usage: com-client.sh Quorvel.dll ComClient.exe [ComExample.exe]
@@ -8,14 +11,17 @@ set -u
 dll=$1 client=$2 example=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/wine-env"
+quorvel_wine_for "$dll"
 wine=$QUORVEL_WINE
 work=$(mktemp -d /tmp/qv_com.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL $*" >&2; failures=$((failures + 1)); }
-query() { "$wine" reg query "$1" /ve </dev/null 2>/dev/null | tr -d '\r'; }
+view=/reg:64 other=/reg:32
+[ "$wine" = "$QUORVEL_WINE32" ] && view=/reg:32 other=/reg:64
+query() { "$wine" reg query "$1" /ve ${2:-$view} </dev/null 2>/dev/null | tr -d '\r'; }
 # reg writes its errors to standard output: only its exit status tells.
-exists() { "$wine" reg query "$1" </dev/null >/dev/null 2>&1; }
+exists() { "$wine" reg query "$1" $view </dev/null >/dev/null 2>&1; }
 
 dllw=$("$wine" winepath -w "$dll" </dev/null 2>/dev/null | tr -d '\r')
 "$wine" regsvr32 /s "$dllw" </dev/null >/dev/null 2>&1
@@ -25,6 +31,7 @@ rc=$?
 object='HKEY_CLASSES_ROOT\CLSID\{A1D4E7B2-3C58-4F09-8E6A-5B2C9D0F7E13}'
 provider='HKEY_CLASSES_ROOT\CLSID\{6F3C2A91-4D7E-4B1A-9C05-2E8D71A4B3C6}'
 query "$object\\InprocServer32" | grep -qF "$dllw" || fail "the data object's InprocServer32 is not $dllw"
+query "$object\\InprocServer32" $other | grep -qF "$dllw" && fail "the data object's class is in the $other view too"
 query "$provider\\InprocServer32" | grep -qF "${dllw%\\*}\\MSDAOSP.DLL" || fail "the provider's InprocServer32"
 query 'HKEY_CLASSES_ROOT\VxASCOSP\Clsid' | grep -qF '{A1D4E7B2-3C58-4F09-8E6A-5B2C9D0F7E13}' || fail "VxASCOSP\\Clsid"
 query "$provider\\OSP Data Object" | grep -qF 'VxASCOSP' || fail "OSP Data Object"

@@ -15,6 +15,7 @@ trap 'rm -rf "$work"' EXIT
 
 if [ "$mode" = wine ]; then
     . "$here/../../scripts/wine-env"
+    quorvel_wine_for "$quorvel"
     host=("$QUORVEL_WINE" "$quorvel")
     native_path() { "$QUORVEL_WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 else
@@ -46,7 +47,9 @@ check "register" 0 $?
 
 # --- stop signals: each stops the session, which still saves its edit and
 # runs no command that comes after it. Under Wine a SIGINT is the console's
-# Ctrl-C event.
+# Ctrl-C event; it reaches the host only if the process started is the host
+# itself, which is why a 32-bit host runs under the 32-bit loader (wine64
+# would start it from a launcher of its own, which alone hears the signal).
 mkfifo "$work/in"
 if [ "$mode" = linux ]; then signals="INT:SIGINT TERM:SIGTERM HUP:SIGHUP"; else signals="INT:Ctrl-C"; fi
 for case in $signals; do
