@@ -8,7 +8,7 @@
 # QUORVEL_REQUIRE_WIN32=1 that fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/build.sh" linux asan tsan win64 win32 release
+"$root/scripts/build.sh" linux asan tsan win64 win32 release win64-release
 
 run_ctest() {  # run_ctest CONFIG [ctest args...]
     local config=$1; shift
