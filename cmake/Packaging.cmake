@@ -16,7 +16,7 @@ if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_PACKAGE_FILE_NAME quorvel-${CPACK_PACKAGE_VERSION}-win64)
   else()
-    set(CPACK_PACKAGE_FILE_NAME quorvel-${CPACK_PACKAGE_VERSION}-win32)  # the shipped one
+    set(CPACK_PACKAGE_FILE_NAME quorvel-${CPACK_PACKAGE_VERSION}-win32)
   endif()
 else()
   set(CPACK_GENERATOR DEB)
