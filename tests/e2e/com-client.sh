@@ -11,7 +11,7 @@ set -u
 dll=$1 client=$2 example=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/wine-env"
-quorvel_wine_for "$dll"
+quorvel_wine_for "$dll" || exit 1
 wine=$QUORVEL_WINE
 work=$(mktemp -d /tmp/qv_com.XXXXXX)
 trap 'rm -rf "$work"' EXIT

@@ -55,11 +55,8 @@ pe_check "ComExample.exe" "$dir/ComExample.exe" "$format" ""
 # built prints what README-Windows.txt says it prints, and the host removes
 # the registration again.
 . "$here/../../scripts/wine-env"
-quorvel_wine_for "$dir/quorvel.exe"
-problem=
-[ "$QUORVEL_WINE" = "$QUORVEL_WINE32" ] && problem=$(quorvel_wine32_problem)
-if [ -n "$problem" ]; then
-    echo "NOT RUN zip: the package's programs under Wine: $problem"
+if ! quorvel_wine_for "$dir/quorvel.exe" 2>"$work/why"; then
+    echo "NOT RUN zip: the package's programs under Wine: $(cat "$work/why")"
 else
     wine=$QUORVEL_WINE
     winpath() { "$wine" winepath -w "$1" </dev/null 2>/dev/null | tr -d '\r'; }

@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 
 if [ "$mode" = wine ]; then
     . "$here/../../scripts/wine-env"
-    quorvel_wine_for "$quorvel"
+    quorvel_wine_for "$quorvel" || exit 1
     run_quorvel() { "$QUORVEL_WINE" "$quorvel" "$@"; }
     native_path() { "$QUORVEL_WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
     provider=QuorvelCliTest  # never registered
