@@ -87,6 +87,7 @@ void VxASCOSPObject::RemoveRows(LONG first, LONG count) {
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT, VARIANT Var) {
+    if (Dying()) return E_UNEXPECTED;
     SelfReference hold(this);
     if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;  // row 0, the label row, has no cells
     if (iColumn <= 0 || iColumn > columnCount_) return E_INVALIDARG;
@@ -157,6 +158,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsInserted) {
+    if (Dying()) return E_UNEXPECTED;
     SelfReference hold(this);
     if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;
     if (cRows < 0 || !InRowRange(cRows)) return E_INVALIDARG;
@@ -199,6 +201,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::deleteRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsDeleted) {
+    if (Dying()) return E_UNEXPECTED;
     SelfReference hold(this);
     if (iRow < -1 || !InRowRange(iRow)) return E_INVALIDARG;
     if (cRows < 0) return E_INVALIDARG;
