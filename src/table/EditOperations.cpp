@@ -186,7 +186,9 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
         if (SUCCEEDED(hr)) {
             for (; made < wanted; ++made) {
                 ROWHEADER* row = nullptr;
-                hr = AllocRow(columnCount_, &row);
+                // No cells until one is written: a row as wide as the table
+                // would cost every column of it, however few are ever filled.
+                hr = AllocRow(0, &row);
                 if (FAILED(hr)) break;
                 rows_[position + made] = row;
             }

@@ -70,7 +70,8 @@ protected:
 
     // --- Rows (the table model) ---
     // A new row of cellCount VT_EMPTY cells with status OSPRW_READWRITE, not yet
-    // in the row array. E_OUTOFMEMORY, with nothing allocated, when it fails.
+    // in the row array; with no cells, the record alone. E_OUTOFMEMORY, with
+    // nothing allocated, when it fails.
     HRESULT AllocRow(LONG cellCount, ROWHEADER** row);
     // The same for a loaded row: in the table's blocks, or as AllocRow makes
     // it when it is too wide for them.
