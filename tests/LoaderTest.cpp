@@ -137,6 +137,29 @@ TEST_F(Loader, LinesLongerThanABlockAndCrLfAcrossBlocks) {
     EXPECT_EQ((Cells{second, "z"}), ref_->Cells(2));
 }
 
+// A field longer than a BSTR can be (2^31 characters) fails the load rather
+// than be cut to its length's low 32 bits. The lowered limit stands in for
+// 2^31; it lies above the longest string the table's blocks take.
+TEST_F(Loader, AFieldLongerThanAStringCanBeFailsTheLoad) {
+    AllocFailureGuard guard;
+    const std::string longest(VxTableBlocks::kLongestString + 10, 'x');
+    qv::SetBstrLengthLimit(longest.size());
+    const struct {
+        std::string bytes;
+        HRESULT expected;
+    } cases[] = {
+        {"a," + longest + "\n", S_OK},
+        {"\"" + longest + "\",b\n", S_OK},
+        {"a\n" + longest + "x,b\n", E_FAIL},
+        {"a\n\"" + longest + "\"\"\"\n", E_FAIL},  // unquoted, one character longer
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, Load(c.bytes)) << c.bytes.substr(0, 8);
+        if (c.expected == S_OK) EXPECT_EQ(longest, ref_->Cells(1)[c.bytes[0] == 'a' ? 1 : 0]);
+        else EXPECT_EQ(nullptr, ref_.table);
+    }
+}
+
 TEST_F(Loader, ManyRowsKeepTheirOrder) {
     std::string bytes;
     for (int i = 0; i < 2500; ++i) bytes += std::to_string(i) + "\n";
