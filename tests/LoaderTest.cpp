@@ -62,6 +62,8 @@ TEST_F(Loader, LineBreaksCtrlZAndRawBytes) {
          "d\ne\n",
          {{"a", "b"}, {"c", "<empty>"}}},
         {"a\n\x1Ajunk\n", {{"a"}}},
+        // A Ctrl-Z in the first block ends the file however far it goes on.
+        {"a\nc\x1A" + std::string(VxLineReader::kFirstBlockSize, 'x') + "\nb,d\n", {{"a"}, {"c"}}},
         {std::string("n\0l,z\n", 6), {{std::string("n\0l", 3), "z"}}},
         {"\xEF\xBB\xBF"
          "a,\xE9\x80\x9F\n",
