@@ -157,8 +157,10 @@ TEST_F(Loader, AFieldLongerThanAStringCanBeFailsTheLoad) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.expected, Load(c.bytes)) << c.bytes.substr(0, 8);
-        if (c.expected == S_OK) EXPECT_EQ(longest, ref_->Cells(1)[c.bytes[0] == 'a' ? 1 : 0]);
-        else EXPECT_EQ(nullptr, ref_.table);
+        if (c.expected == S_OK)
+            EXPECT_EQ(longest, ref_->Cells(1)[c.bytes[0] == 'a' ? 1 : 0]);
+        else
+            EXPECT_EQ(nullptr, ref_.table);
     }
 }
 

@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 #include "EditProbe.h"
-#include "common/LiveObjects.h"
 #include "RecordingListener.h"
+#include "common/LiveObjects.h"
 
 namespace qvtest {
 namespace {

@@ -80,6 +80,10 @@ TEST(FormatRow, CharactersUpToFFAreTheirOwnByteAndOthersConverted) {
         for (size_t i = 0; i < count; ++i) bytes.append(euro, width);
         EXPECT_EQ(bytes + "\"\r\n", Line(Values().Text(field))) << "closing quote at " << quote;
     }
+    // Doubled quotes take all the room a field reserves: after an empty field
+    // and a delimiter, 125 of them put the LF on the capacity, which only the
+    // CR LF's own room covers.
+    EXPECT_EQ("\"\",\"" + std::string(250, '"') + "\"\r\n", Line(Values().Bytes("").Bytes(std::string(125, '"'))));
 }
 
 TEST(FormatRow, FirstDelimiterOfTheSetGoesBetweenFields) {
