@@ -102,12 +102,6 @@ TEST(ListenerRegistration, ACallFromAListenerReleasedByTheDestructorFailsAndNeve
              return t->insertRows(1, 1, &made);
          },
          E_UNEXPECTED},
-        {"getRowCount",
-         [](EditProbe* t, RecordingListener&) {
-             DBROWCOUNT rows = 0;
-             return t->getRowCount(&rows);
-         },
-         E_UNEXPECTED},
         {"QueryInterface",
          [](EditProbe* t, RecordingListener&) {
              void* out = &out;
