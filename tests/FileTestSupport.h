@@ -378,10 +378,10 @@ public:
         return hr;
     }
     void MarkModified(bool modified = true) { modified_ = modified ? 1 : 0; }
-    // Appends a row of empty cells, as an inserted row.
+    // Appends a row of no cells, as insertRows makes one.
     void AppendRow() {
         ROWHEADER* row = nullptr;
-        ASSERT_EQ(S_OK, AllocRow(columnCount_, &row));
+        ASSERT_EQ(S_OK, AllocRow(0, &row));
         rows_.Add(row);
         modified_ = 1;
     }

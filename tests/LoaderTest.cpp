@@ -62,6 +62,8 @@ TEST_F(Loader, LineBreaksCtrlZAndRawBytes) {
          "d\ne\n",
          {{"a", "b"}, {"c", "<empty>"}}},
         {"a\n\x1Ajunk\n", {{"a"}}},
+        // A Ctrl-Z in the first block ends the file however far it goes on.
+        {"a\nc\x1A" + std::string(VxLineReader::kFirstBlockSize, 'x') + "\nb,d\n", {{"a"}, {"c"}}},
         {std::string("n\0l,z\n", 6), {{std::string("n\0l", 3), "z"}}},
         {"\xEF\xBB\xBF"
          "a,\xE9\x80\x9F\n",
@@ -135,6 +137,31 @@ TEST_F(Loader, LinesLongerThanABlockAndCrLfAcrossBlocks) {
     ASSERT_EQ(2, ref_->Rows());
     EXPECT_EQ((Cells{first, "<empty>"}), ref_->Cells(1));
     EXPECT_EQ((Cells{second, "z"}), ref_->Cells(2));
+}
+
+// A field longer than a BSTR can be (2^31 characters) fails the load rather
+// than be cut to its length's low 32 bits. The lowered limit stands in for
+// 2^31; it lies above the longest string the table's blocks take.
+TEST_F(Loader, AFieldLongerThanAStringCanBeFailsTheLoad) {
+    AllocFailureGuard guard;
+    const std::string longest(VxTableBlocks::kLongestString + 10, 'x');
+    qv::SetBstrLengthLimit(longest.size());
+    const struct {
+        std::string bytes;
+        HRESULT expected;
+    } cases[] = {
+        {"a," + longest + "\n", S_OK},
+        {"\"" + longest + "\",b\n", S_OK},
+        {"a\n" + longest + "x,b\n", E_FAIL},
+        {"a\n\"" + longest + "\"\"\"\n", E_FAIL},  // unquoted, one character longer
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, Load(c.bytes)) << c.bytes.substr(0, 8);
+        if (c.expected == S_OK)
+            EXPECT_EQ(longest, ref_->Cells(1)[c.bytes[0] == 'a' ? 1 : 0]);
+        else
+            EXPECT_EQ(nullptr, ref_.table);
+    }
 }
 
 TEST_F(Loader, ManyRowsKeepTheirOrder) {

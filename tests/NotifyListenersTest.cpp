@@ -2,11 +2,13 @@
 // the stop at the first failure, and listeners that come and go mid-walk.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
 #include "EditProbe.h"
 #include "RecordingListener.h"
+#include "common/LiveObjects.h"
 
 namespace qvtest {
 namespace {
@@ -74,6 +76,67 @@ TEST(ListenerRegistration, TheLastReleaseOfTheTableReleasesEveryListenerOnce) {
     }
     EXPECT_EQ(1, first.Refs());
     EXPECT_EQ(1, second.Refs());
+}
+
+// The table holds a listener's only reference, and the listener calls the
+// table back from the last Release, which the table's destructor makes. The
+// call fails; it neither revives the table nor destroys it a second time (the
+// live count would fall below where it began, ASan would see the second
+// delete), and a listener it adds is refused rather than lengthen the walk.
+TEST(ListenerRegistration, ACallFromAListenerReleasedByTheDestructorFailsAndNeverRevivesTheTable) {
+    typedef std::function<HRESULT(EditProbe*, RecordingListener&)> CallBack;
+    struct Case {
+        const char* name;
+        CallBack call;
+        HRESULT expected;
+    } cases[] = {
+        {"setVariant",
+         [](EditProbe* t, RecordingListener&) {
+             OwnedVariant value = Text("x");
+             return t->setVariant(1, 1, OSPFORMAT_RAW, value.v);
+         },
+         E_UNEXPECTED},
+        {"insertRows",
+         [](EditProbe* t, RecordingListener&) {
+             DBROWCOUNT made = 0;
+             return t->insertRows(1, 1, &made);
+         },
+         E_UNEXPECTED},
+        {"QueryInterface",
+         [](EditProbe* t, RecordingListener&) {
+             void* out = &out;
+             HRESULT hr = t->QueryInterface(IID_OLEDBSimpleProvider, &out);
+             EXPECT_EQ(nullptr, out);
+             return hr;
+         },
+         E_UNEXPECTED},
+        {"AddRef and Release, as a smart pointer's copy makes them",
+         [](EditProbe* t, RecordingListener&) {
+             t->AddRef();
+             t->Release();
+             return S_OK;
+         },
+         S_OK},
+        {"addOLEDBSimpleProviderListener",
+         [](EditProbe* t, RecordingListener& other) { return t->addOLEDBSimpleProviderListener(&other); },
+         E_UNEXPECTED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LONG live = qv::LiveObjectCount();
+        CallScript script;
+        RecordingListener listener("L", script), other("Other", script);
+        EditProbe* table = EditProbe::Create({"a"});
+        table->SkipWriteCheck();
+        ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
+        listener.Release();  // the table's reference is the only one left
+        HRESULT hr = S_FALSE;
+        listener.OnLastRelease([&] { hr = c.call(table, other); });
+        EXPECT_EQ(0u, table->Release());
+        EXPECT_EQ(c.expected, hr);
+        EXPECT_EQ(live, qv::LiveObjectCount()) << "the table was destroyed twice, or not at all";
+        EXPECT_EQ(1, other.Refs()) << "a listener added during the destruction kept a reference";
+    }
 }
 
 TEST(NotifyListeners, WalksInOrderOfRegistrationAndStopsAtTheFirstFailure) {

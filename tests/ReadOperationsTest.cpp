@@ -99,6 +99,11 @@ TEST_F(ReadOperations, GetVariantArgumentsLeaveTheVariantUntouched) {
         EXPECT_EQ(7, v.lVal);
     }
     EXPECT_EQ(E_INVALIDARG, Table()->getVariant(1, 1, OSPFORMAT_RAW, nullptr));
+    // A VARIANT of no known type cannot be cleared to take the copy.
+    VARIANT unknown = Seven();
+    unknown.vt = 0x7F;
+    EXPECT_EQ(DISP_E_BADVARTYPE, Table()->getVariant(1, 1, OSPFORMAT_RAW, &unknown));
+    EXPECT_EQ(0x7F, unknown.vt);
     if (sizeof(DBROWCOUNT) > 4) {
         // 64-bit Windows: a number past 32 bits is out of range, not truncated to row 1.
         VARIANT v = Seven();

@@ -105,6 +105,10 @@ public:
         return *this;
     }
 
+    // Runs inside the Release that brings the count to 0: a listener that
+    // calls back into whoever held it as it goes.
+    void OnLastRelease(std::function<void()> action) { lastRelease_ = std::move(action); }
+
     LONG Refs() const { return refs_.load(); }
     bool Destroyed() const { return destroyed_.load(); }
     const std::string& Name() const { return name_; }
@@ -126,7 +130,11 @@ public:
     ULONG STDMETHODCALLTYPE Release() override {
         LONG left = --refs_;
         if (left < 0) ADD_FAILURE() << name_ << ": released more often than referenced";
-        if (left == 0) destroyed_ = true;
+        if (left == 0) {
+            destroyed_ = true;
+            std::function<void()> action = std::move(lastRelease_);
+            if (action) action();
+        }
         return static_cast<ULONG>(left);
     }
 
@@ -168,6 +176,7 @@ private:
     CallScript& script_;
     std::atomic<LONG> refs_{1};
     std::atomic<bool> destroyed_{false};
+    std::function<void()> lastRelease_;
 };
 
 }  // namespace qvtest

@@ -31,7 +31,10 @@ inline std::string N(BSTR text) { return N(text, SysStringLen(text)); }
 
 // Disarms the allocation hook when a test ends, whatever happened.
 struct AllocFailureGuard {
-    ~AllocFailureGuard() { qv::SetAllocFailure(0); }
+    ~AllocFailureGuard() {
+        qv::SetAllocFailure(0);
+        qv::SetBstrLengthLimit(0);
+    }
 };
 
 // A table with no file, whose routines tests call directly.

@@ -63,6 +63,27 @@ TEST(FormatRow, CharactersUpToFFAreTheirOwnByteAndOthersConverted) {
         expected.append(narrow, static_cast<size_t>(bytes));
     }
     EXPECT_EQ(expected + "\"\r\n", Line(Values().Text(text)));
+
+    // A field of euro signs (3 bytes in UTF-8, 1 in code page 1252) after a
+    // few plain characters, sized so that its closing quote, or the CR or LF
+    // after it, lands on the line buffer's capacity (256 bytes, then 512):
+    // the bytes are right and none is written past the buffer (ASan).
+    char euro[16];
+    const OLECHAR euroSign = 0x20AC;
+    const size_t width = static_cast<size_t>(qv::NarrowFromWideExact(&euroSign, 1, euro, sizeof euro));
+    ASSERT_GT(width, 0u);
+    for (size_t quote : {252, 253, 254, 255, 256, 257, 508, 509, 510, 511, 512, 513}) {
+        const size_t count = (quote - 1) / width, plain = quote - 1 - count * width;
+        Wide field(plain, 'p');
+        field.append(count, euroSign);
+        std::string bytes = "\"" + std::string(plain, 'p');
+        for (size_t i = 0; i < count; ++i) bytes.append(euro, width);
+        EXPECT_EQ(bytes + "\"\r\n", Line(Values().Text(field))) << "closing quote at " << quote;
+    }
+    // Doubled quotes take all the room a field reserves: after an empty field
+    // and a delimiter, 125 of them put the LF on the capacity, which only the
+    // CR LF's own room covers.
+    EXPECT_EQ("\"\",\"" + std::string(250, '"') + "\"\r\n", Line(Values().Bytes("").Bytes(std::string(125, '"'))));
 }
 
 TEST(FormatRow, FirstDelimiterOfTheSetGoesBetweenFields) {

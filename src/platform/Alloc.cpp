@@ -13,6 +13,7 @@ namespace {
 std::atomic<long> g_failCountdown{0};
 std::atomic<long> g_allocCount{0};
 std::atomic<size_t> g_sizeLimit{0};  // 0: no limit beyond size_t's own
+std::atomic<size_t> g_bstrLimit{0};  // 0: kLongestBstr
 }  // namespace
 
 bool ArrayBytes(size_t count, size_t size, size_t* bytes) {
@@ -76,9 +77,13 @@ bool GrowBlock(void** block, size_t* capacity, size_t length, size_t more, size_
 void* TaskMemAlloc(size_t bytes) { return AllocShouldFail() ? nullptr : CoTaskMemAlloc(bytes ? bytes : 1); }
 void TaskMemFree(void* block) { CoTaskMemFree(block); }
 
-BSTR AllocBstrLen(const OLECHAR* text, unsigned length) {
-    return AllocShouldFail() ? nullptr : SysAllocStringLen(text, length);
+BSTR AllocBstrLen(const OLECHAR* text, size_t length) {
+    size_t limit = g_bstrLimit.load();
+    // Refused before it counts as an allocation: no memory would help.
+    if (length > (limit ? limit : kLongestBstr)) return nullptr;
+    return AllocShouldFail() ? nullptr : SysAllocStringLen(text, static_cast<UINT>(length));
 }
+void SetBstrLengthLimit(size_t limit) { g_bstrLimit.store(limit); }
 
 namespace {
 // Only strings allocate when a VARIANT is copied by the library (it never

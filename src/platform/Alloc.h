@@ -59,8 +59,14 @@ bool GrowBlock(T*& block, size_t& capacity, size_t length, size_t more) {
 void* TaskMemAlloc(size_t bytes);
 void TaskMemFree(void* block);
 
-// A BSTR; null when the allocation fails.
-BSTR AllocBstrLen(const OLECHAR* text, unsigned length);
+// A BSTR of length characters; null when the allocation fails or when the
+// string is longer than a BSTR can be (kLongestBstr, or the test's limit
+// below): its byte count is 32 bits wide on every platform.
+BSTR AllocBstrLen(const OLECHAR* text, size_t length);
+constexpr size_t kLongestBstr = 0x7FFFFFFF;
+// Test hook: strings longer than limit count as too long, so that a test
+// needs no field of 2^31 characters; 0 restores kLongestBstr.
+void SetBstrLengthLimit(size_t limit);
 
 // VariantCopy and VariantCopyInd that fail with E_OUTOFMEMORY, leaving the
 // destination VT_EMPTY, when the hook fails a string copy.

@@ -87,6 +87,7 @@ void VxASCOSPObject::RemoveRows(LONG first, LONG count) {
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT, VARIANT Var) {
+    if (Dying()) return E_UNEXPECTED;
     SelfReference hold(this);
     if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;  // row 0, the label row, has no cells
     if (iColumn <= 0 || iColumn > columnCount_) return E_INVALIDARG;
@@ -157,6 +158,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsInserted) {
+    if (Dying()) return E_UNEXPECTED;
     SelfReference hold(this);
     if (iRow <= 0 || !InRowRange(iRow)) return E_INVALIDARG;
     if (cRows < 0 || !InRowRange(cRows)) return E_INVALIDARG;
@@ -184,7 +186,9 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
         if (SUCCEEDED(hr)) {
             for (; made < wanted; ++made) {
                 ROWHEADER* row = nullptr;
-                hr = AllocRow(columnCount_, &row);
+                // No cells until one is written: a row as wide as the table
+                // would cost every column of it, however few are ever filled.
+                hr = AllocRow(0, &row);
                 if (FAILED(hr)) break;
                 rows_[position + made] = row;
             }
@@ -199,6 +203,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::deleteRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsDeleted) {
+    if (Dying()) return E_UNEXPECTED;
     SelfReference hold(this);
     if (iRow < -1 || !InRowRange(iRow)) return E_INVALIDARG;
     if (cRows < 0) return E_INVALIDARG;

@@ -82,6 +82,7 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::find(DBROWCOUNT iRowStart, DB_LORDINAL iColumn, VARIANT val,
                                                OSPFIND findFlags, OSPCOMP compType, DBROWCOUNT* piRowFound) {
+    if (Dying()) return E_UNEXPECTED;
     if (!piRowFound) return E_INVALIDARG;
     if (iRowStart <= 0) return E_INVALIDARG;
     if (iColumn <= 0 || iColumn > columnCount_) return E_INVALIDARG;

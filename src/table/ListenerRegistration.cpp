@@ -4,6 +4,7 @@
 #include "containers/ListenerList.h"
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::addOLEDBSimpleProviderListener(OLEDBSimpleProviderListener* pospIListener) {
+    if (Dying()) return E_UNEXPECTED;
     if (!pospIListener) return E_INVALIDARG;
     // No check for a listener already registered: a second entry makes it
     // hear every event twice, and it is withdrawn one entry at a time.
@@ -12,6 +13,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::addOLEDBSimpleProviderListener(OLEDBSi
 
 HRESULT STDMETHODCALLTYPE
 VxASCOSPObject::removeOLEDBSimpleProviderListener(OLEDBSimpleProviderListener* pospIListener) {
+    if (Dying()) return E_UNEXPECTED;
     if (!pospIListener) return E_INVALIDARG;
     return qv::RemoveListener(listeners_, pospIListener) ? S_OK : E_FAIL;
 }

@@ -7,18 +7,21 @@
 #include "platform/SystemLocale.h"
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getRowCount(DBROWCOUNT* pcRows) {
+    if (Dying()) return E_UNEXPECTED;
     if (!pcRows) return E_INVALIDARG;
     *pcRows = rows_.GetSize() - 1;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getColumnCount(DB_LORDINAL* pcColumns) {
+    if (Dying()) return E_UNEXPECTED;
     if (!pcColumns) return E_INVALIDARG;
     *pcColumns = columnCount_;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getRWStatus(DBROWCOUNT iRow, DB_LORDINAL, OSPRW* prwStatus) {
+    if (Dying()) return E_UNEXPECTED;
     if ((iRow <= 0 && iRow != -1) || !InRowRange(iRow)) return E_INVALIDARG;
     if (!prwStatus) return E_INVALIDARG;
     if (iRow == -1) {
@@ -34,6 +37,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::getRWStatus(DBROWCOUNT iRow, DB_LORDIN
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getVariant(DBROWCOUNT iRow, DB_LORDINAL iColumn, OSPFORMAT, VARIANT* pVar) {
+    if (Dying()) return E_UNEXPECTED;
     if (!pVar) return E_INVALIDARG;
     if (iRow < 0 || !InRowRange(iRow)) return E_INVALIDARG;
     // Column 0 (the labels) and columns past the last have no cells.
@@ -48,6 +52,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::getVariant(DBROWCOUNT iRow, DB_LORDINA
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getLocale(BSTR* pbstrLocale) {
+    if (Dying()) return E_UNEXPECTED;
     if (!pbstrLocale) return E_INVALIDARG;
     int size = qv::SystemLanguageName(nullptr, 0);
     if (size <= 0) return E_FAIL;
@@ -70,6 +75,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::getLocale(BSTR* pbstrLocale) {
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::isAsync(BOOL* pbAsynch) {
+    if (Dying()) return E_UNEXPECTED;
     if (!pbAsynch) return E_INVALIDARG;
     *pbAsynch = TRUE;
     return S_OK;
@@ -77,4 +83,4 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::isAsync(BOOL* pbAsynch) {
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getEstimatedRows(DBROWCOUNT* piRows) { return getRowCount(piRows); }
 
-HRESULT STDMETHODCALLTYPE VxASCOSPObject::stopTransfer() { return S_OK; }
+HRESULT STDMETHODCALLTYPE VxASCOSPObject::stopTransfer() { return Dying() ? E_UNEXPECTED : S_OK; }

@@ -77,10 +77,10 @@ HRESULT VxASCOSPObject::AppendFields() {
     for (size_t i = 0; i < fields_.count; ++i) {
         const FieldSpan& field = fields_.spans[i];
         // Fields go into the table's string blocks, a long one into a heap
-        // string of its own.
+        // string of its own; one longer than a BSTR can be (2^31 characters
+        // and more) gets none, and fails the load rather than be cut short.
         const bool inBlock = field.length <= VxTableBlocks::kLongestString;
-        BSTR text = inBlock ? blocks_.Widen(field.text, field.length)
-                            : qv::AllocBstrLen(nullptr, static_cast<unsigned>(field.length));
+        BSTR text = inBlock ? blocks_.Widen(field.text, field.length) : qv::AllocBstrLen(nullptr, field.length);
         if (!text) {
             FreeRow(row);
             return E_FAIL;

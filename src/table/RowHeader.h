@@ -4,10 +4,12 @@
 #include "platform/Platform.h"
 
 // A row made by an edit is two blocks from the COM task allocator, its record
-// and its cell array. A loaded row lives in the table's blocks, its cells
-// right behind its record, until it grows: its new cells are then a task
-// allocator block. The cells own what they hold, except the loaded strings
-// that live in the table's blocks; VxASCOSPObject::ClearCell releases a cell.
+// and its cell array; an inserted row is its record alone (no cells, a null
+// cell array) until a cell of it is written. A loaded row lives in the
+// table's blocks, its cells right behind its record, until it grows: its new
+// cells are then a task allocator block. The cells own what they hold, except
+// the loaded strings that live in the table's blocks;
+// VxASCOSPObject::ClearCell releases a cell.
 // A row holds the cells up to its last field, which may be fewer than the
 // table's columns: the columns past them are VT_EMPTY, and a write there grows
 // the row.

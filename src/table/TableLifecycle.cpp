@@ -16,9 +16,14 @@ VxASCOSPObject::VxASCOSPObject(const OLECHAR* dataMember) : VxASCOSPObject() {
 }
 
 VxASCOSPObject::~VxASCOSPObject() {
+    // Also reached by a plain delete (a failed construction, a failed first
+    // QueryInterface), which never passes through Release.
+    InterlockedExchange(&destroying_, 1);
     // A failed save cannot be reported from here; it leaves the file as it was.
     if (boundPath_.IsBound()) SaveToFile();
     RemoveAllRows();
+    // A listener may call back from its last Release here; Dying() turns
+    // away any it would add, so the walk ends.
     CSingleLock lock(listeners_.GetLock());
     while (!listeners_.IsEmpty()) listeners_.RemoveHead()->Release();
 }
@@ -26,6 +31,7 @@ VxASCOSPObject::~VxASCOSPObject() {
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_INVALIDARG;
     *ppv = nullptr;
+    if (Dying()) return E_UNEXPECTED;
     if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_OLEDBSimpleProvider)) return E_NOINTERFACE;
     *ppv = static_cast<OLEDBSimpleProvider*>(this);
     AddRef();
@@ -36,6 +42,9 @@ ULONG STDMETHODCALLTYPE VxASCOSPObject::AddRef() { return static_cast<ULONG>(Int
 
 ULONG STDMETHODCALLTYPE VxASCOSPObject::Release() {
     LONG count = InterlockedDecrement(&refCount_);
-    if (count == 0) delete this;
+    // A reference taken and given back while the table is being destroyed (a
+    // listener's smart pointer, as the destructor releases it) brings the
+    // count to 0 again: only the first time destroys.
+    if (count == 0 && InterlockedExchange(&destroying_, 1) == 0) delete this;
     return static_cast<ULONG>(count);
 }

@@ -22,8 +22,9 @@ HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
     record->status = OSPRW_READWRITE;
     record->cellCount = cellCount;
     record->inBlock = 0;
-    record->cells = static_cast<VARIANT*>(qv::TaskMemAlloc(cellBytes));
-    if (!record->cells) {
+    // A row of no cells (an inserted one) has no cell array at all.
+    record->cells = cellCount ? static_cast<VARIANT*>(qv::TaskMemAlloc(cellBytes)) : nullptr;
+    if (cellCount && !record->cells) {
         qv::TaskMemFree(record);
         return E_OUTOFMEMORY;
     }

@@ -70,7 +70,8 @@ protected:
 
     // --- Rows (the table model) ---
     // A new row of cellCount VT_EMPTY cells with status OSPRW_READWRITE, not yet
-    // in the row array. E_OUTOFMEMORY, with nothing allocated, when it fails.
+    // in the row array; with no cells, the record alone. E_OUTOFMEMORY, with
+    // nothing allocated, when it fails.
     HRESULT AllocRow(LONG cellCount, ROWHEADER** row);
     // The same for a loaded row: in the table's blocks, or as AllocRow makes
     // it when it is too wide for them.
@@ -190,7 +191,8 @@ protected:
     // calls out to listeners: a listener may release the client's last
     // reference, and the table then goes (and saves) only as the method
     // returns. Made before any lock of the table is taken, so that it goes
-    // after the lock is dropped.
+    // after the lock is dropped, and only once Dying() has said no: a table
+    // whose destruction has begun is never taken up again.
     class SelfReference {
     public:
         explicit SelfReference(VxASCOSPObject* table) : table_(table) { table_->AddRef(); }
@@ -210,6 +212,11 @@ protected:
     // to it as CompareVariants finds. Row array's lock held.
     bool FindText(LONG& row, LONG step, LONG rowCount, LONG cell, const VARIANT& val, BSTR sought,
                   bool caseSensitive, bool equal);
+
+    // True once the table's destruction has begun. A listener released by the
+    // destructor may still call the table: every method then fails with
+    // E_UNEXPECTED rather than revive it or add to what is being torn down.
+    bool Dying() const { return destroying_ != 0; }
 
     // The number of data rows, read under the row array's lock.
     LONG LockedRowCount();
@@ -231,6 +238,7 @@ protected:
     OLECHAR delimiters_[kMaxDelimiters + 1] = {};     // each separates fields; zero-terminated
     VxList<OLEDBSimpleProviderListener*> listeners_;  // one reference held on each
     LONG refCount_ = 0;                               // interlocked only
+    LONG destroying_ = 0;                             // 1 from the start of destruction; interlocked
     BYTE modified_ = 0;                               // rows differ from the file
     BYTE writeChecked_ = 0;                           // the first setVariant made its check
 
