@@ -12,7 +12,9 @@
 #include "module/Exports.h"
 #include "platform/ModulePath.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <shlobj.h>
+#else
 #include <sys/stat.h>
 
 #include <fstream>
@@ -29,8 +31,9 @@ const std::string kProvider = "CLSID\\{6F3C2A91-4D7E-4B1A-9C05-2E8D71A4B3C6}";
 std::string Directory(const std::string& path) { return path.substr(0, path.rfind(qv::kPathSeparator) + 1); }
 
 // What one registration leaves for a library at modulePath: every key (marked
-// "<key>") and the sixteen values.
-Values Registered(const std::string& modulePath) {
+// "<key>") and the sixteen values; the provider's server is MSDAOSP.DLL beside
+// the library unless layer names another.
+Values Registered(const std::string& modulePath, const std::string& layer = std::string()) {
     Values v;
     for (const std::string& key :
          {std::string("VxASCOSP"), std::string("VxASCOSP\\Clsid"), std::string("CLSID"), kObject, kObject + "\\ProgID",
@@ -49,7 +52,7 @@ Values Registered(const std::string& modulePath) {
     v["Quorvel\\CLSID|(default)"] = "{6F3C2A91-4D7E-4B1A-9C05-2E8D71A4B3C6}";
     v[kProvider + "|(default)"] = "Quorvel";
     v[kProvider + "\\InprocServer32|ThreadingModel"] = "Both";
-    v[kProvider + "\\InprocServer32|(default)"] = Directory(modulePath) + "MSDAOSP.DLL";
+    v[kProvider + "\\InprocServer32|(default)"] = layer.empty() ? Directory(modulePath) + "MSDAOSP.DLL" : layer;
     v[kProvider + "\\ProgID|(default)"] = "Quorvel.1";
     v[kProvider + "\\VersionIndependentProgID|(default)"] = "Quorvel";
     v[kProvider + "\\OLE DB Provider|(default)"] = "Varnex OLE DB ASCII Provider";
@@ -166,6 +169,52 @@ TEST_F(RegistrationTest, ALibraryInAFolderOutsideTheCodePageRegistersItsOwnPath)
     ASSERT_EQ(S_OK, hr);
     ASSERT_EQ(ERROR_SUCCESS, read);
     EXPECT_TRUE(copy == value) << "registered another path";
+}
+
+// The provider's server is MSDAOSP.DLL beside the library when it lies there,
+// else the platform's copy in the common files folder of this process's
+// bitness, else beside the library all the same. Stand-in files play both.
+TEST_F(RegistrationTest, TheProviderIsServedByTheLayerBesideUsElseByThePlatformsCopy) {
+    PWSTR common = nullptr;
+    ASSERT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_ProgramFilesCommon, 0, nullptr, &common));
+    const std::wstring folder = std::wstring(common) + L"\\System\\Ole DB";
+    CoTaskMemFree(common);
+    const std::wstring shared = folder + L"\\msdaosp.dll";
+    if (GetFileAttributesW(shared.c_str()) != INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "the platform's own layer is there, not to be played by a stand-in";
+    for (wchar_t c : shared) ASSERT_LT(c, 0x80) << "the common files folder is ASCII";
+    // Registered in the table's spelling: the file system ignores case.
+    const std::string sharedPath = std::string(folder.begin(), folder.end()) + "\\MSDAOSP.DLL";
+    const std::string beside = Directory(modulePath_) + "MSDAOSP.DLL";
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    struct StandIns {
+        std::wstring shared;
+        std::string beside;
+        ~StandIns() {
+            DeleteFileW(shared.c_str());
+            DeleteFileA(beside.c_str());
+        }
+    } standIns{shared, beside};
+    const struct {
+        bool platformCopy, besideUs;
+        std::string expected;
+    } cases[] = {{false, false, beside}, {true, false, sharedPath}, {true, true, beside}, {false, true, beside}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("platform's copy ") + (c.platformCopy ? "there" : "absent") + ", beside us " +
+                     (c.besideUs ? "there" : "absent"));
+        DeleteFileW(shared.c_str());
+        DeleteFileA(beside.c_str());
+        if (c.platformCopy) {
+            ASSERT_TRUE(CloseHandle(
+                CreateFileW(shared.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+        }
+        if (c.besideUs) {
+            ASSERT_TRUE(CloseHandle(
+                CreateFileA(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+        }
+        ASSERT_EQ(S_OK, DllRegisterServer());
+        EXPECT_EQ(Registered(modulePath_, c.expected), sandbox_.AllValues());
+    }
 }
 #endif
 
