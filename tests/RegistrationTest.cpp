@@ -179,42 +179,28 @@ TEST_F(RegistrationTest, TheProviderIsServedByTheLayerBesideUsElseByThePlatforms
     ASSERT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_ProgramFilesCommon, 0, nullptr, &common));
     const std::wstring folder = std::wstring(common) + L"\\System\\Ole DB";
     CoTaskMemFree(common);
-    const std::wstring shared = folder + L"\\msdaosp.dll";
-    if (GetFileAttributesW(shared.c_str()) != INVALID_FILE_ATTRIBUTES)
+    const std::string folderName(folder.begin(), folder.end());  // ASCII, as Windows names it
+    const std::string platformCopy = folderName + "\\msdaosp.dll", beside = Directory(modulePath_) + "MSDAOSP.DLL";
+    if (GetFileAttributesA(platformCopy.c_str()) != INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "the platform's own layer is there, not to be played by a stand-in";
-    for (wchar_t c : shared) ASSERT_LT(c, 0x80) << "the common files folder is ASCII";
-    // Registered in the table's spelling: the file system ignores case.
-    const std::string sharedPath = std::string(folder.begin(), folder.end()) + "\\MSDAOSP.DLL";
-    const std::string beside = Directory(modulePath_) + "MSDAOSP.DLL";
     SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-    struct StandIns {
-        std::wstring shared;
-        std::string beside;
-        ~StandIns() {
-            DeleteFileW(shared.c_str());
-            DeleteFileA(beside.c_str());
-        }
-    } standIns{shared, beside};
+    auto place = [](const std::string& path, bool there) {
+        DeleteFileA(path.c_str());
+        return !there || CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    };
+    const std::string registeredCopy = folderName + "\\MSDAOSP.DLL";  // the table's spelling; case does not matter
     const struct {
-        bool platformCopy, besideUs;
+        bool copy, besideUs;
         std::string expected;
-    } cases[] = {{false, false, beside}, {true, false, sharedPath}, {true, true, beside}, {false, true, beside}};
+    } cases[] = {{false, false, beside}, {true, false, registeredCopy}, {true, true, beside}, {false, true, beside}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string("platform's copy ") + (c.platformCopy ? "there" : "absent") + ", beside us " +
-                     (c.besideUs ? "there" : "absent"));
-        DeleteFileW(shared.c_str());
-        DeleteFileA(beside.c_str());
-        if (c.platformCopy) {
-            ASSERT_TRUE(CloseHandle(
-                CreateFileW(shared.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
-        }
-        if (c.besideUs) {
-            ASSERT_TRUE(CloseHandle(
-                CreateFileA(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
-        }
-        ASSERT_EQ(S_OK, DllRegisterServer());
+        SCOPED_TRACE(c.expected + (c.copy ? ", the platform's copy there" : ", no platform's copy"));
+        EXPECT_TRUE(place(platformCopy, c.copy) && place(beside, c.besideUs));
+        EXPECT_EQ(S_OK, DllRegisterServer());
         EXPECT_EQ(Registered(modulePath_, c.expected), sandbox_.AllValues());
     }
+    place(platformCopy, false);
+    place(beside, false);
 }
 #endif
 
