@@ -1,5 +1,6 @@
 // Listener registration and NotifyListeners: references, order of the walk,
-// the stop at the first failure, and listeners that come and go mid-walk.
+// the stop at the first failure, listeners that come and go mid-walk, and the
+// transferComplete that opens what each registration hears.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -29,6 +30,7 @@ TEST(ListenerRegistration, EachEntryHoldsOneReferenceAndIsWithdrawnOnItsOwn) {
     ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
     ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
     EXPECT_EQ(3, listener.Refs());
+    EXPECT_EQ(2, listener.Transfers()) << "each registration is told once";
 
     // Registered twice, it hears every event twice.
     OwnedVariant value = Text("x");
@@ -50,18 +52,45 @@ TEST(ListenerRegistration, EachEntryHoldsOneReferenceAndIsWithdrawnOnItsOwn) {
 }
 
 TEST(ListenerRegistration, AFailedAppendGivesItsReferenceBack) {
-    AllocFailureGuard guard;
-    TablePtr table(EditProbe::Create({"a"}));
-    table->SkipWriteCheck();
+    // 1: the list's first block of nodes; 2: the entry that owes transferComplete.
+    for (int failing : {1, 2}) {
+        SCOPED_TRACE(failing);
+        AllocFailureGuard guard;
+        TablePtr table(EditProbe::Create({"a"}));
+        table->SkipWriteCheck();
+        CallScript script;
+        RecordingListener listener("L", script);
+        qv::SetAllocFailure(failing);
+        EXPECT_EQ(E_FAIL, table->addOLEDBSimpleProviderListener(&listener));
+        qv::SetAllocFailure(0);
+        EXPECT_EQ(1, listener.Refs()) << "the failed registration kept a reference";
+        EXPECT_EQ(0, listener.Transfers());
+        OwnedVariant value = Text("x");
+        EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));  // the strict listener must hear nothing
+        EXPECT_EQ(E_FAIL, table->removeOLEDBSimpleProviderListener(&listener));
+    }
+}
+
+// Told with the table and itself held: inside transferComplete the listener
+// withdraws itself and the client lets the table go, and both live until
+// the call is over.
+TEST(ListenerRegistration, TransferCompleteComesFirstWithTheTableAndTheListenerHeld) {
     CallScript script;
-    RecordingListener listener("L", script);
-    qv::SetAllocFailure(1);  // the list's first block of nodes
-    EXPECT_EQ(E_FAIL, table->addOLEDBSimpleProviderListener(&listener));
-    qv::SetAllocFailure(0);
-    EXPECT_EQ(1, listener.Refs()) << "the failed registration kept a reference";
-    OwnedVariant value = Text("x");
-    EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));  // the strict listener must hear nothing
-    EXPECT_EQ(E_FAIL, table->removeOLEDBSimpleProviderListener(&listener));
+    auto listener = std::make_unique<RecordingListener>("L", script);
+    TablePtr table(EditProbe::Create({"a"}));
+    const LONG liveBefore = qv::LiveObjectCount();
+    listener->Expect(Call::TransferComplete, OSPXFER_COMPLETE, 0, S_OK, [&] {
+        EXPECT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(listener.get()));
+        listener->Release();  // the test's own: the call's reference is the last
+        table.reset();
+        EXPECT_FALSE(listener->Destroyed()) << "the listener went during its own call";
+        EXPECT_EQ(liveBefore, qv::LiveObjectCount()) << "the table went during the call";
+    });
+    EditProbe* raw = table.get();
+    EXPECT_EQ(S_OK, raw->addOLEDBSimpleProviderListener(listener.get()));
+    script.Verify();
+    EXPECT_TRUE(listener->Destroyed());
+    EXPECT_EQ(liveBefore - 1, qv::LiveObjectCount()) << "the table outlived the client's last reference";
 }
 
 TEST(ListenerRegistration, TheLastReleaseOfTheTableReleasesEveryListenerOnce) {
@@ -226,6 +255,44 @@ TEST(NotifyListeners, AListenerAddedMidWalkFirstHearsTheNextEvent) {
     OwnedVariant value = Text("x");
     EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
     script.Verify();
+    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&a));
+    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&late));
+}
+
+// insertRows and deleteRows notify with the row array's lock held: a listener
+// added there is told when the lock is dropped, hears nothing before, and is
+// not told at all when withdrawn first.
+TEST(NotifyListeners, AListenerAddedUnderTheRowLockIsToldWhenItIsDropped) {
+    TablePtr table(EditProbe::Create({"a", "b"}));
+    table->SkipWriteCheck();
+    CallScript script;
+    RecordingListener a("A", script), late("Late", script);
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&a));
+    DBROWCOUNT done = 0;
+    a.Expect(Call::AboutToInsertRows, 1, 1, S_OK, [&] {
+        EXPECT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&late));
+        EXPECT_EQ(0, late.Transfers()) << "told with the row array's lock held";
+        // A nested edit on this thread drops only its own hold of the lock.
+        EXPECT_EQ(S_OK, table->deleteRows(2, 1, &done));
+    });
+    a.Expect(Call::AboutToDeleteRows, 2, 1).Expect(Call::DeletedRows, 2, 1);
+    a.Expect(Call::InsertedRows, 1, 1);
+    late.Expect(Call::TransferComplete, OSPXFER_COMPLETE, 0, S_OK,
+                [&] { EXPECT_EQ(2, table->RowCount()) << "told before insertRows was over"; });
+    EXPECT_EQ(S_OK, table->insertRows(1, 1, &done));
+    script.Verify();
+    EXPECT_EQ(1, late.Transfers());
+
+    RecordingListener gone("Gone", script);
+    a.Expect(Call::AboutToDeleteRows, 1, 1, S_OK,
+             [&] { EXPECT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&gone)); });
+    late.Expect(Call::AboutToDeleteRows, 1, 1);
+    a.Expect(Call::DeletedRows, 1, 1, S_OK, [&] { EXPECT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&gone)); });
+    late.Expect(Call::DeletedRows, 1, 1);
+    EXPECT_EQ(S_OK, table->deleteRows(1, 1, &done));
+    script.Verify();
+    EXPECT_EQ(0, gone.Transfers()) << "a withdrawn registration was told";
+    EXPECT_EQ(1, gone.Refs());
     ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&a));
     ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&late));
 }

@@ -1,6 +1,9 @@
 // RecordingListener: a strict OLEDBSimpleProviderListener for tests. Every call
 // must be the next one a shared CallScript expects (listener, method and both
 // arguments), else the test fails; calls after its last Release fail too.
+// transferComplete(OSPXFER_COMPLETE), the first thing a registration hears,
+// need not be scripted (it is then only counted), but any other event before
+// the first of them fails.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -52,6 +55,12 @@ public:
     void Add(Step step) {
         std::lock_guard<std::mutex> guard(mutex_);
         steps_.push_back(std::move(step));
+    }
+
+    // True when the next step is this listener's call.
+    bool Next(const RecordingListener* listener, Call call) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return !steps_.empty() && steps_.front().listener == listener && steps_.front().call == call;
     }
 
     // Takes the next step, which must be this call; the failure names both.
@@ -160,12 +169,19 @@ public:
         return Record(Call::RowsAvailable, row, rows);
     }
     HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER xfer) override {
-        return Record(Call::TransferComplete, static_cast<LONGLONG>(xfer), 0);
+        ++transfers_;
+        if (script_.Next(this, Call::TransferComplete)) return Record(Call::TransferComplete, xfer, 0);
+        if (destroyed_) ADD_FAILURE() << name_ << ".transferComplete called after its last Release";
+        EXPECT_EQ(OSPXFER_COMPLETE, xfer) << name_;
+        return S_OK;
     }
+    // The transferComplete calls heard, scripted or not.
+    int Transfers() const { return transfers_.load(); }
 
 private:
     HRESULT Record(Call call, LONGLONG first, LONGLONG second) {
         if (destroyed_) ADD_FAILURE() << name_ << "." << CallName(call) << " called after its last Release";
+        if (transfers_ == 0) ADD_FAILURE() << name_ << "." << CallName(call) << " before transferComplete";
         CallScript::Step step;
         if (!script_.Take(this, name_, call, first, second, &step)) return S_OK;
         if (step.action) step.action();
@@ -177,6 +193,7 @@ private:
     std::atomic<LONG> refs_{1};
     std::atomic<bool> destroyed_{false};
     std::function<void()> lastRelease_;
+    std::atomic<int> transfers_{0};
 };
 
 }  // namespace qvtest

@@ -12,7 +12,9 @@
 #include "module/Exports.h"
 #include "platform/ModulePath.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <shlobj.h>
+#else
 #include <sys/stat.h>
 
 #include <fstream>
@@ -29,8 +31,9 @@ const std::string kProvider = "CLSID\\{6F3C2A91-4D7E-4B1A-9C05-2E8D71A4B3C6}";
 std::string Directory(const std::string& path) { return path.substr(0, path.rfind(qv::kPathSeparator) + 1); }
 
 // What one registration leaves for a library at modulePath: every key (marked
-// "<key>") and the sixteen values.
-Values Registered(const std::string& modulePath) {
+// "<key>") and the sixteen values; the provider's server is MSDAOSP.DLL beside
+// the library unless layer names another.
+Values Registered(const std::string& modulePath, const std::string& layer = std::string()) {
     Values v;
     for (const std::string& key :
          {std::string("VxASCOSP"), std::string("VxASCOSP\\Clsid"), std::string("CLSID"), kObject, kObject + "\\ProgID",
@@ -49,7 +52,7 @@ Values Registered(const std::string& modulePath) {
     v["Quorvel\\CLSID|(default)"] = "{6F3C2A91-4D7E-4B1A-9C05-2E8D71A4B3C6}";
     v[kProvider + "|(default)"] = "Quorvel";
     v[kProvider + "\\InprocServer32|ThreadingModel"] = "Both";
-    v[kProvider + "\\InprocServer32|(default)"] = Directory(modulePath) + "MSDAOSP.DLL";
+    v[kProvider + "\\InprocServer32|(default)"] = layer.empty() ? Directory(modulePath) + "MSDAOSP.DLL" : layer;
     v[kProvider + "\\ProgID|(default)"] = "Quorvel.1";
     v[kProvider + "\\VersionIndependentProgID|(default)"] = "Quorvel";
     v[kProvider + "\\OLE DB Provider|(default)"] = "Varnex OLE DB ASCII Provider";
@@ -166,6 +169,38 @@ TEST_F(RegistrationTest, ALibraryInAFolderOutsideTheCodePageRegistersItsOwnPath)
     ASSERT_EQ(S_OK, hr);
     ASSERT_EQ(ERROR_SUCCESS, read);
     EXPECT_TRUE(copy == value) << "registered another path";
+}
+
+// The provider's server is MSDAOSP.DLL beside the library when it lies there,
+// else the platform's copy in the common files folder of this process's
+// bitness, else beside the library all the same. Stand-in files play both.
+TEST_F(RegistrationTest, TheProviderIsServedByTheLayerBesideUsElseByThePlatformsCopy) {
+    PWSTR common = nullptr;
+    ASSERT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_ProgramFilesCommon, 0, nullptr, &common));
+    const std::wstring folder = std::wstring(common) + L"\\System\\Ole DB";
+    CoTaskMemFree(common);
+    const std::string folderName(folder.begin(), folder.end());  // ASCII, as Windows names it
+    const std::string platformCopy = folderName + "\\msdaosp.dll", beside = Directory(modulePath_) + "MSDAOSP.DLL";
+    if (GetFileAttributesA(platformCopy.c_str()) != INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "the platform's own layer is there, not to be played by a stand-in";
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    auto place = [](const std::string& path, bool there) {
+        DeleteFileA(path.c_str());
+        return !there || CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    };
+    const std::string registeredCopy = folderName + "\\MSDAOSP.DLL";  // the table's spelling; case does not matter
+    const struct {
+        bool copy, besideUs;
+        std::string expected;
+    } cases[] = {{false, false, beside}, {true, false, registeredCopy}, {true, true, beside}, {false, true, beside}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected + (c.copy ? ", the platform's copy there" : ", no platform's copy"));
+        EXPECT_TRUE(place(platformCopy, c.copy) && place(beside, c.besideUs));
+        EXPECT_EQ(S_OK, DllRegisterServer());
+        EXPECT_EQ(Registered(modulePath_, c.expected), sandbox_.AllValues());
+    }
+    place(platformCopy, false);
+    place(beside, false);
 }
 #endif
 

@@ -49,7 +49,12 @@ public:
     CheckingListener(EditProbe* table, Violations& violations) : table_(table), violations_(violations) {
         ++g_liveListeners;
     }
-    ~CheckingListener() { --g_liveListeners; }
+    // Each is registered once, never from inside a notification: it is told
+    // transferComplete exactly once, before anything else.
+    ~CheckingListener() {
+        if (transfers_ != 1) violations_.Add("transferComplete heard " + std::to_string(transfers_) + " times");
+        --g_liveListeners;
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
         if (ppv) *ppv = nullptr;
@@ -66,18 +71,22 @@ public:
     // setVariant notifies without the row array's lock: the row may be gone by
     // now, but reading it must be safe and find a known type.
     HRESULT STDMETHODCALLTYPE aboutToChangeCell(DBROWCOUNT row, DB_LORDINAL column) override {
+        CheckTold();
         return CheckCell(row, column);
     }
     HRESULT STDMETHODCALLTYPE cellChanged(DBROWCOUNT row, DB_LORDINAL column) override {
+        CheckTold();
         return CheckCell(row, column);
     }
     HRESULT STDMETHODCALLTYPE aboutToInsertRows(DBROWCOUNT row, DBROWCOUNT rows) override {
+        CheckTold();
         LONG count = table_->RowCount();
         if (row < 1 || row > count + 1 || rows < 0) violations_.Add("aboutToInsertRows outside the table");
         t_pending = {true, count};
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE insertedRows(DBROWCOUNT row, DBROWCOUNT rows) override {
+        CheckTold();
         LONG count = table_->RowCount();
         if (t_pending.announced && count != t_pending.countBefore + rows)
             violations_.Add("insertedRows(" + std::to_string(row) + ", " + std::to_string(rows) + ") saw " +
@@ -88,12 +97,14 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE aboutToDeleteRows(DBROWCOUNT row, DBROWCOUNT rows) override {
+        CheckTold();
         LONG count = table_->RowCount();
         if ((row != -1 && (row < 1 || row > count)) || rows < 0) violations_.Add("aboutToDeleteRows outside the table");
         t_pending = {true, count};
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE deletedRows(DBROWCOUNT row, DBROWCOUNT rows) override {
+        CheckTold();
         LONG count = table_->RowCount();
         if (t_pending.announced && count != t_pending.countBefore - rows)
             violations_.Add("deletedRows(" + std::to_string(row) + ", " + std::to_string(rows) + ") saw " +
@@ -105,12 +116,17 @@ public:
         violations_.Add("rowsAvailable called");
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER) override {
-        violations_.Add("transferComplete called");
+    HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER xfer) override {
+        if (xfer != OSPXFER_COMPLETE) violations_.Add("transferComplete of an unfinished transfer");
+        ++transfers_;
         return S_OK;
     }
 
 private:
+    void CheckTold() {
+        if (transfers_ == 0) violations_.Add("an event before transferComplete");
+    }
+
     HRESULT CheckCell(DBROWCOUNT row, DB_LORDINAL column) {
         if (column < 1 || column > kColumns) violations_.Add("cell event with a bad column");
         VARTYPE type = table_->TypeIfThere(static_cast<LONG>(row), static_cast<LONG>(column));
@@ -122,6 +138,7 @@ private:
     EditProbe* table_;
     Violations& violations_;
     std::atomic<LONG> refs_{1};
+    std::atomic<int> transfers_{0};
 };
 
 struct Totals {

@@ -11,7 +11,7 @@
 
 typedef HRESULT (*GetClassObject)(REFCLSID, REFIID, void**);
 
-// Hears every change and prints it.
+// Hears that the table is complete, then every change, and prints each.
 struct PrintingListener : OLEDBSimpleProviderListener {
     HRESULT QueryInterface(REFIID riid, void** out) override {
         if (!out) return E_INVALIDARG;
@@ -31,7 +31,7 @@ struct PrintingListener : OLEDBSimpleProviderListener {
     HRESULT aboutToInsertRows(DBROWCOUNT r, DBROWCOUNT n) override { return Print("aboutToInsertRows", r, n); }
     HRESULT insertedRows(DBROWCOUNT r, DBROWCOUNT n) override { return Print("insertedRows", r, n); }
     HRESULT rowsAvailable(DBROWCOUNT r, DBROWCOUNT n) override { return Print("rowsAvailable", r, n); }
-    HRESULT transferComplete(OSPXFER) override { return Print("transferComplete", 0, 0); }
+    HRESULT transferComplete(OSPXFER x) override { return Print("transferComplete", x, 0); }
 };
 
 // A narrow argument as a BSTR; one character per byte, enough for ASCII paths.

@@ -8,7 +8,8 @@
 
 #include <cstdio>
 
-// Hears every change and prints it. It lives on the stack, so it does not count references.
+// Hears that the table is complete, then every change, and prints each. It lives
+// on the stack, so it does not count references.
 struct PrintingListener : OLEDBSimpleProviderListener {
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!out) return E_INVALIDARG;
@@ -35,7 +36,7 @@ struct PrintingListener : OLEDBSimpleProviderListener {
     }
     HRESULT STDMETHODCALLTYPE insertedRows(DBROWCOUNT r, DBROWCOUNT n) override { return Print("insertedRows", r, n); }
     HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT r, DBROWCOUNT n) override { return Print("rowsAvailable", r, n); }
-    HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER) override { return Print("transferComplete", 0, 0); }
+    HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER x) override { return Print("transferComplete", x, 0); }
 };
 
 // A cell that holds a string, printed in the console's code page.

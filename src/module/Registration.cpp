@@ -21,9 +21,42 @@ size_t Length(const PathChar* text) { return std::char_traits<PathChar>::length(
 // The data a row writes, in the spelling of module paths (UTF-16 on Windows,
 // so that a folder outside the code page is written as it is): the module
 // path for "%module%", the module's directory and the text after the last
-// "%" for "%modulePath%", else the data as it stands. The table's own texts
-// are ASCII. False when the result would be longer than kValueSize.
+// "%" for "%modulePath%", a library of the platform for "%sharedLibrary%"
+// (see PrepareSharedLibrary), else the data as it stands. The table's own
+// texts are ASCII. False when the result would be longer than kValueSize.
+bool PrepareValue(const char* data, const PathChar* modulePath, PathChar (&out)[kValueSize + 1]);
+
+// "%sharedLibrary%FOLDER%NAME": the NAME beside this library when it lies
+// there, else the platform's copy of FOLDER NAME when it keeps one, else the
+// NAME beside this library all the same. A client that opens the provider
+// then finds a server that exists wherever one does.
+bool PrepareSharedLibrary(const char* data, const PathChar* modulePath, PathChar (&out)[kValueSize + 1]) {
+    const char* folder = data + std::strlen(QV_MARKER_SHARED_LIBRARY);
+    const char* name = std::strrchr(data, '%') + 1;
+    char besideData[kValueSize + 1] = QV_MARKER_MODULE_PATH;
+    size_t markerLength = std::strlen(besideData);
+    if (markerLength + std::strlen(name) > kValueSize) return false;
+    std::strcpy(besideData + markerLength, name);
+    bool beside = PrepareValue(besideData, modulePath, out);
+    if (beside && qv::FileExists(out)) return true;
+
+    char relative[kValueSize + 1];
+    size_t folderLength = static_cast<size_t>(name - 1 - folder);
+    if (folderLength + std::strlen(name) <= kValueSize) {
+        std::memcpy(relative, folder, folderLength);
+        std::strcpy(relative + folderLength, name);
+        PathChar shared[kValueSize + 1];
+        DWORD length = qv::SharedLibraryPath(relative, shared, kValueSize + 1);
+        if (length > 0 && length <= kValueSize) {
+            std::copy(shared, shared + length + 1, out);
+            return true;
+        }
+    }
+    return beside;
+}
+
 bool PrepareValue(const char* data, const PathChar* modulePath, PathChar (&out)[kValueSize + 1]) {
+    if (std::strstr(data, QV_MARKER_SHARED_LIBRARY)) return PrepareSharedLibrary(data, modulePath, out);
     if (std::strstr(data, QV_MARKER_MODULE)) {
         size_t length = Length(modulePath);
         if (length > kValueSize) return false;

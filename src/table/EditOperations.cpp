@@ -166,7 +166,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
     *pcRowsInserted = 0;
     const LONG wanted = static_cast<LONG>(cRows);
 
-    CSingleLock lock(rows_.GetLock());
+    NotifyingRowLock lock(this);
     // A row past the end appends after the last row.
     LONG position = iRow < rows_.GetSize() ? static_cast<LONG>(iRow) : rows_.GetSize();
     NotifyListeners(kAboutToInsertRows, position, -1, wanted);
@@ -209,7 +209,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::deleteRows(DBROWCOUNT iRow, DBROWCOUNT
     if (cRows < 0) return E_INVALIDARG;
     if (!pcRowsDeleted) return E_INVALIDARG;
 
-    CSingleLock lock(rows_.GetLock());
+    NotifyingRowLock lock(this);
     LONG last = rows_.GetSize() - 1;
     if (iRow == 0 || iRow > last) return E_INVALIDARG;
 

@@ -58,8 +58,12 @@ HRESULT VxASCOSPObject::NotifyListeners(EditEvent event, DBROWCOUNT row, DB_LORD
         // (and released by the list) while the walk below is still under way.
         // AddRef is taken under the lock: outside it the list's reference could
         // already be gone.
+        // A registration not yet told transferComplete hears nothing else.
+        const bool someUntold = !untold_.IsEmpty();
         for (POSITION position = listeners_.GetHeadPosition(); position && copied < wanted;) {
+            POSITION entry = position;
             OLEDBSimpleProviderListener* listener = listeners_.GetNext(position);
+            if (someUntold && IsUntold(entry)) continue;
             listener->AddRef();
             copy[copied++] = listener;
         }

@@ -178,7 +178,8 @@ public:
     enum VariantOrder { kOrderLess, kOrderEqual, kOrderGreater, kOrderSame, kOrderDifferent };
 
 protected:
-    // Tells every registered listener of one event, oldest registration first,
+    // Tells every registered listener of one event (those told transferComplete
+    // already; see UntoldListener below), oldest registration first,
     // walking a copy of the list that holds a reference on each listener until
     // the walk is over. Cell events pass the row and the column, row events the
     // row and the number of rows. Stops at the first listener that fails.
@@ -199,6 +200,39 @@ protected:
         ~SelfReference() { table_->Release(); }
         SelfReference(const SelfReference&) = delete;
         SelfReference& operator=(const SelfReference&) = delete;
+
+    private:
+        VxASCOSPObject* table_;
+    };
+
+    // A listener's first event is transferComplete(OSPXFER_COMPLETE): the
+    // table is whole from its construction on, and a consumer that takes an
+    // asynchronous provider as still loading waits for it. It is told once
+    // per registration, before the listener hears anything else, with the
+    // table and the listener held, and never while this thread holds the row
+    // array's lock: a listener added inside insertRows' or deleteRows'
+    // notifications is told when the outermost of them drops that lock.
+    // Until it is told, NotifyListeners passes its entry by.
+    struct UntoldListener {
+        OLEDBSimpleProviderListener* listener;  // the list's entry holds the reference
+        bool claimed;                           // a thread is telling it now
+    };
+    // Tells a claimed listener, then takes its entry off untold_ and gives
+    // back the reference that the caller took for the call.
+    void TellTransferComplete(OLEDBSimpleProviderListener* listener);
+    // Claims and tells, one by one, the listeners whose telling was put off.
+    void TellPutOffTransfers();
+    // True when the entry of listeners_ at position is one of the last entries
+    // of its listener, as many as untold_ holds for it. Listener list's lock held.
+    bool IsUntold(POSITION position);
+    // The row array's lock as insertRows and deleteRows hold it across their
+    // notifications; dropping the outermost tells the listeners added meanwhile.
+    class NotifyingRowLock {
+    public:
+        explicit NotifyingRowLock(VxASCOSPObject* table);
+        ~NotifyingRowLock();
+        NotifyingRowLock(const NotifyingRowLock&) = delete;
+        NotifyingRowLock& operator=(const NotifyingRowLock&) = delete;
 
     private:
         VxASCOSPObject* table_;
@@ -237,6 +271,8 @@ protected:
     qv::BoundPath boundPath_;                         // the file itself; every file call goes here
     OLECHAR delimiters_[kMaxDelimiters + 1] = {};     // each separates fields; zero-terminated
     VxList<OLEDBSimpleProviderListener*> listeners_;  // one reference held on each
+    CList<UntoldListener> untold_;                    // not yet told transferComplete; under the list's lock
+    LONG notifyingUnderLock_ = 0;                     // NotifyingRowLocks held; under the row array's lock
     LONG refCount_ = 0;                               // interlocked only
     LONG destroying_ = 0;                             // 1 from the start of destruction; interlocked
     BYTE modified_ = 0;                               // rows differ from the file

@@ -69,7 +69,7 @@ public:
     HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT row, DBROWCOUNT count) override {
         return Record("rowsAvailable", row, count);
     }
-    HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER) override { return Record("transferComplete", 0, 0); }
+    HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER xfer) override { return Record("transferComplete", xfer, 0); }
 
 private:
     HRESULT Record(const char* name, long long a, long long b) {
@@ -79,7 +79,8 @@ private:
 };
 
 // Edits the table with the client's listener registered and checks that the
-// listener heard exactly the edits, in order, and got every reference back.
+// listener heard that the table is complete, then exactly the edits, in
+// order, and got every reference back.
 void EditWithListener(OLEDBSimpleProvider* table, const char* apartment) {
     ClientListener listener;
     HRESULT hr = table->addOLEDBSimpleProviderListener(&listener);
@@ -98,9 +99,11 @@ void EditWithListener(OLEDBSimpleProvider* table, const char* apartment) {
     Check(hr == S_OK && done == 1, apartment, "deleteRows(4, 1)", hr);
     hr = table->removeOLEDBSimpleProviderListener(&listener);
     Check(hr == S_OK && listener.refs == 1, apartment, "removeOLEDBSimpleProviderListener gives it back", hr);
-    const std::vector<std::string> expected = {"aboutToChangeCell 2 2", "cellChanged 2 2", "aboutToInsertRows 4 1",
-                                               "insertedRows 4 1",      "aboutToDeleteRows 4 1", "deletedRows 4 1"};
-    Check(listener.events == expected, apartment, "the listener heard each edit before and after it");
+    const std::vector<std::string> expected = {
+        "transferComplete 0 0", "aboutToChangeCell 2 2", "cellChanged 2 2", "aboutToInsertRows 4 1",
+        "insertedRows 4 1",     "aboutToDeleteRows 4 1", "deletedRows 4 1"};
+    Check(listener.events == expected, apartment,
+          "the listener heard transferComplete, then each edit before and after it");
     for (const std::string& event : listener.events) std::printf("     %s heard %s\n", apartment, event.c_str());
 }
 

@@ -51,6 +51,7 @@ if [ -n "$example" ]; then
     out=$("$wine" "$example" "$member" </dev/null 2>&1 | tr -d '\r')
     expected='4 rows, 4 columns
 cell 3 4: 3
+event transferComplete 0 0
 event aboutToChangeCell 3 4
 event cellChanged 3 4
 cell 3 4: 5

@@ -124,6 +124,7 @@ cols 4
 row 3
 value "Ocimum basilicum"
 error E_INVALIDARG 0x80070057: an argument is missing, out of range or malformed
+event transferComplete xfer 0
 ok
 event aboutToChangeCell row 3 col 4
 event cellChanged row 3 col 4
@@ -183,6 +184,7 @@ input='["rows"]
 '
 run shell "$member" --json
 check "shell --json: answers" '{"hr":"0x00000000","rows":2}
+{"event":"transferComplete","xfer":0}
 {"hr":"0x00000000"}
 {"event":"aboutToChangeCell","row":2,"col":1}
 {"event":"cellChanged","row":2,"col":1}

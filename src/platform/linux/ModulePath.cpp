@@ -1,9 +1,11 @@
-// The path of a loaded shared object on Linux, found with dladdr.
+// The path of a loaded shared object on Linux, found with dladdr. Linux keeps
+// no folder of shared Windows components.
 #include "../ModulePath.h"
 
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -26,6 +28,13 @@ DWORD ModuleFileName(HMODULE module, PathChar* buffer, DWORD size) {
     }
     std::memcpy(buffer, path, length + 1);
     return static_cast<DWORD>(length);
+}
+
+DWORD SharedLibraryPath(const char*, PathChar*, DWORD) { return 0; }
+
+bool FileExists(const PathChar* path) {
+    struct stat status;
+    return path && stat(path, &status) == 0 && S_ISREG(status.st_mode);
 }
 
 }  // namespace qv
