@@ -1,6 +1,7 @@
 // Construction from a data-member string, IUnknown, and destruction, which
 // writes a modified table back to its file.
 #include "VxASCOSPObject.h"
+#include "common/Guids.h"
 
 VxASCOSPObject::VxASCOSPObject(const OLECHAR* dataMember) : VxASCOSPObject() {
     HRESULT hr = OpenDataMember(dataMember);
@@ -16,8 +17,12 @@ VxASCOSPObject::VxASCOSPObject(const OLECHAR* dataMember) : VxASCOSPObject() {
 }
 
 VxASCOSPObject::~VxASCOSPObject() {
-    // A failed save cannot be reported from here; it leaves the file as it was.
-    if (boundPath_.IsBound()) SaveToFile();
+    // A failed save cannot be reported from here; it leaves the file as it
+    // was. A save on request whose content was kept aside as unsaved, with
+    // no edit since, was reported to its caller: another try would only
+    // leave a second copy.
+    if (boundPath_.IsBound() && !(lastKept_ == VXKEPT_UNSAVED && modified_ == keptEdit_)) SaveToFile();
+    SysFreeString(lastKeptPath_);
     RemoveAllRows();
     CSingleLock lock(listeners_.GetLock());
     while (!listeners_.IsEmpty()) listeners_.RemoveHead()->Release();
@@ -26,8 +31,15 @@ VxASCOSPObject::~VxASCOSPObject() {
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_INVALIDARG;
     *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_OLEDBSimpleProvider)) return E_NOINTERFACE;
-    *ppv = static_cast<OLEDBSimpleProvider*>(this);
+    // VxTableSave is the project's own, which no caller of the published
+    // interfaces asks for.
+    if (IsEqualIID(riid, IID_VxTableSave)) {
+        *ppv = static_cast<VxTableSave*>(this);
+    } else if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_OLEDBSimpleProvider)) {
+        *ppv = static_cast<OLEDBSimpleProvider*>(this);
+    } else {
+        return E_NOINTERFACE;
+    }
     AddRef();
     return S_OK;
 }
