@@ -179,6 +179,7 @@ input='["rows"]
 ["setnull",1,1]
 ["get",1,1]
 ["dump"]
+["quit"]
 '
 run shell "$member" --json
 check "shell --json: answers" '{"hr":"0x00000000","rows":2}
@@ -193,7 +194,8 @@ check "shell --json: answers" '{"hr":"0x00000000","rows":2}
 {"event":"cellChanged","row":1,"col":1}
 {"hr":"0x00000000"}
 {"hr":"0x00000000","value":{"vt":1,"value":null}}
-{"hr":"0x00000000","table":[[{"vt":1,"value":null},"b"],["x\"y","d"]]}' "$out"
+{"hr":"0x00000000","table":[[{"vt":1,"value":null},"b"],["x\"y","d"]]}
+{"hr":"0x00000000","saved":true}' "$out"
 
 # --- shell: an insert that runs out of memory part-way keeps the rows it made
 # and says how many, in both forms. A row of this table takes about 480 KB, so

@@ -205,6 +205,7 @@ Shell::SaveOutcome Shell::SaveAndRelease() {
     // A provider without the interface saves at the release, and cannot say how it went.
     if (SUCCEEDED(table_->QueryInterface(IID_VxTableSave, &out)) && out) {
         auto* saver = static_cast<VxTableSave*>(out);
+        outcome.told = true;
         outcome.hr = saver->save();
         BSTR path = nullptr;
         if (SUCCEEDED(saver->getKeptFile(&outcome.kept, &path)) && path)
@@ -399,7 +400,9 @@ Shell::Answer Shell::Execute(const ShellCommand& command, bool& quit) {
         // The table is saved before the answer is given, which tells how it went.
         SaveOutcome saved = SaveAndRelease();
         quit = true;
-        answer.hr = saved.hr;
+        // Nothing to save is no failure; JSON says whether a save was made.
+        answer.hr = saved.hr == S_FALSE ? S_OK : saved.hr;
+        if (saved.told && SUCCEEDED(saved.hr)) answer.values["saved"] = saved.hr == S_OK;
         if (saved.kept != VXKEPT_NOTHING) {
             answer.values["kept"] = KeptName(saved.kept);
             answer.values["keptPath"] = Utf8FromWide(saved.keptPath.data(), saved.keptPath.size());

@@ -56,7 +56,8 @@ private:
 
     // What the save at the end of the session did.
     struct SaveOutcome {
-        HRESULT hr = S_OK;  // S_FALSE: nothing to save; S_OK too where the provider cannot tell
+        bool told = false;  // the provider has the save interface; else hr is S_OK
+        HRESULT hr = S_OK;  // S_FALSE: nothing to save
         VXKEPT kept = VXKEPT_NOTHING;
         std::basic_string<OLECHAR> keptPath;
     };
