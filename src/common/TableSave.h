@@ -30,7 +30,7 @@ struct VxTableSave : public IUnknown {
     // *pbModified: TRUE when the table holds changes its file does not.
     // E_INVALIDARG for a null pointer.
     virtual HRESULT STDMETHODCALLTYPE getModified(BOOL* pbModified) = 0;
-    // What the last save() kept aside (*pKind) and where (*pbstrPath, a new
+    // What the last save() that wrote kept aside (*pKind) and where (*pbstrPath, a new
     // string the caller frees; null when nothing was kept). E_INVALIDARG for
     // a null pointer, E_OUTOFMEMORY when the name cannot be copied (then
     // *pKind is still set and *pbstrPath is null).

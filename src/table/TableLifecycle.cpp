@@ -21,7 +21,7 @@ VxASCOSPObject::~VxASCOSPObject() {
     // was. A save on request whose content was kept aside as unsaved, with
     // no edit since, was reported to its caller: another try would only
     // leave a second copy.
-    if (boundPath_.IsBound() && !(lastKept_ == VXKEPT_UNSAVED && modified_ == keptEdit_)) SaveToFile();
+    if (boundPath_.IsBound() && !(lastKept_ == VXKEPT_UNSAVED && LoadModified() == keptEdit_)) SaveToFile();
     SysFreeString(lastKeptPath_);
     RemoveAllRows();
     CSingleLock lock(listeners_.GetLock());

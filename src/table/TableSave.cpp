@@ -25,13 +25,15 @@ VXKEPT KeptKind(qv::ReplacementFile::Kept kept) {
 }
 }  // namespace
 
+LONG VxASCOSPObject::LoadModified() {
+    // A save clears the flag without the row array's lock, so every read is
+    // an interlocked one.
+    return InterlockedCompareExchange(&modified_, 0, 0);
+}
+
 HRESULT VxASCOSPObject::SaveToFile(bool* nothingToSave) {
     if (nothingToSave) *nothingToSave = false;
-    // An unchanged table leaves its file alone: nothing is opened or created.
-    if (!modified_ || !boundPath_.IsBound()) {
-        if (nothingToSave) *nothingToSave = true;
-        return E_FAIL;
-    }
+    if (!boundPath_.IsBound()) return E_FAIL;
 
     // The temporary file as WriteTable's sink.
     class TemporarySink : public FileSink {
@@ -57,17 +59,20 @@ HRESULT VxASCOSPObject::SaveToFile(bool* nothingToSave) {
         rowsHeld = false;
     };
 
+    // An unchanged table leaves its file alone: nothing is opened or
+    // created, and what the last save kept is still to be told.
+    if (!LoadModified()) {
+        releaseRows();
+        if (nothingToSave) *nothingToSave = true;
+        return E_FAIL;
+    }
     lastKept_ = VXKEPT_NOTHING;
     SysFreeString(lastKeptPath_);
     lastKeptPath_ = nullptr;
     qv::ReplacementFile file;
     HRESULT hr = S_OK;
     LONG written = 0;
-    if (!modified_) {
-        // Another thread's save came first.
-        if (nothingToSave) *nothingToSave = true;
-        hr = E_FAIL;
-    } else if (!file.Begin(boundPath_.Get())) {
+    if (!file.Begin(boundPath_.Get())) {
         hr = file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
     } else {
         TemporarySink sink(file);
@@ -96,7 +101,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::save() {
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getModified(BOOL* pbModified) {
     if (!pbModified) return E_INVALIDARG;
     CSingleLock lock(rows_.GetLock());
-    *pbModified = modified_ != 0 ? TRUE : FALSE;
+    *pbModified = LoadModified() != 0 ? TRUE : FALSE;
     return S_OK;
 }
 

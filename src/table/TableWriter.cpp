@@ -133,7 +133,7 @@ HRESULT VxASCOSPObject::WriteTable(FileSink& out, LONG* edit) {
     HRESULT hr = S_OK;
     {
         CSingleLock lock(rows_.GetLock());
-        if (edit) *edit = modified_;
+        if (edit) *edit = LoadModified();
         for (int r = 1; r < rows_.GetSize() && SUCCEEDED(hr); ++r) {
             hr = FormatRow(rows_[r], buffer);
             if (SUCCEEDED(hr) && buffer.length >= kFlushSize) {

@@ -178,6 +178,8 @@ protected:
     // earlier one, so that a save can tell whether an edit came after the
     // rows it wrote. Row array's lock held.
     void MarkEdited();
+    // modified_, read with an interlocked call.
+    LONG LoadModified();
 
     // --- Editing and find ---
 public:
