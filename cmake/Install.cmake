@@ -21,7 +21,8 @@ install(TARGETS quorvel_client EXPORT QuorvelTargets ARCHIVE DESTINATION ${CMAKE
 # The headers keep their places relative to each other, so their own includes
 # hold: #include <quorvel/common/Guids.h> brings in everything.
 set(include_dir ${CMAKE_INSTALL_INCLUDEDIR}/quorvel)
-install(FILES ${CMAKE_SOURCE_DIR}/src/common/Guids.h DESTINATION ${include_dir}/common)
+install(FILES ${CMAKE_SOURCE_DIR}/src/common/Guids.h ${CMAKE_SOURCE_DIR}/src/common/TableSave.h
+  DESTINATION ${include_dir}/common)
 install(FILES ${CMAKE_SOURCE_DIR}/src/platform/Interfaces.h DESTINATION ${include_dir}/platform)
 install(FILES
   ${CMAKE_SOURCE_DIR}/src/platform/linux/ComBase.h ${CMAKE_SOURCE_DIR}/src/platform/linux/OleAuto.h

@@ -3,7 +3,8 @@
 #   second/Quorvel.dll                   the second build's library
 #   quorvel.exe                          the host
 #   include/quorvel/...                  the interfaces and identifiers a client needs;
-#     common/Guids.cpp defines the identifiers: compile it into the client
+#     common/Guids.cpp defines the identifiers: compile it into the client;
+#     common/TableSave.h declares the table's own save interface
 #   example/ComExample.cpp               a client: CoCreateInstance, getDataMember, edit
 #   README-Windows.txt
 install(TARGETS Quorvel LIBRARY DESTINATION . RUNTIME DESTINATION .)
@@ -13,7 +14,7 @@ if(TARGET quorvel)
 endif()
 set(include_dir include/quorvel)
 install(FILES ${CMAKE_SOURCE_DIR}/src/common/Guids.h ${CMAKE_SOURCE_DIR}/src/common/Guids.cpp
-  DESTINATION ${include_dir}/common)
+  ${CMAKE_SOURCE_DIR}/src/common/TableSave.h DESTINATION ${include_dir}/common)
 install(FILES ${CMAKE_SOURCE_DIR}/src/platform/Interfaces.h DESTINATION ${include_dir}/platform)
 install(FILES ${CMAKE_SOURCE_DIR}/src/platform/windows/WindowsSdk.h DESTINATION ${include_dir}/platform/windows)
 install(FILES ${CMAKE_SOURCE_DIR}/examples/com-client/ComExample.cpp DESTINATION example)

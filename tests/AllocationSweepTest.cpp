@@ -451,6 +451,21 @@ std::vector<Operation> Operations() {
              return ReadBytes(s.file) == before ? E_FAIL : S_OK;
          },
          fail, true, Released},
+        {"save on request", kModified,
+         [](Scene& s) {
+             void* out = nullptr;
+             HRESULT hr = s.table->QueryInterface(IID_VxTableSave, &out);
+             if (FAILED(hr)) return hr;
+             auto* saver = static_cast<VxTableSave*>(out);
+             hr = saver->save();
+             VXKEPT kind;
+             BSTR kept = nullptr;
+             if (hr == S_OK) hr = saver->getKeptFile(&kind, &kept);
+             SysFreeString(kept);
+             saver->Release();
+             return hr;
+         },
+         {E_OUTOFMEMORY, E_FAIL}, true, Unchanged},
         {"release of an unmodified table", kTable,
          [](Scene& s) {
              s.table->Release();

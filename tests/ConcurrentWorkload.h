@@ -2,7 +2,8 @@
 // few shared data sources (or make one of their own through the class
 // factory), open a table of a file of their own or of a file every thread
 // shares, attach a listener that reads the table from inside its
-// notifications, edit, read and search it, and release it, which saves it.
+// notifications, edit, read and search it, save it on request now and then,
+// and release it, which saves what is left unsaved.
 // Each thread keeps a model of its own files and checks every table it opens
 // against it, and every find and listener count against what it did; the
 // shared files must always load whole. Used by the stress test (a bounded
@@ -344,9 +345,21 @@ private:
         long changes = 0, inserts = 0, deletes = 0;
         for (int i = 0, edits = static_cast<int>(pick(1, 8)); i < edits; ++i) {
             LONG rows = static_cast<LONG>(model.size());
-            long choice = pick(0, 9);
+            long choice = pick(0, 10);
             DBROWCOUNT out = 0;
-            if (choice < 5 && rows > 0) {
+            if (choice == 10) {
+                // A save on request between edits; the model holds what it saved.
+                void* saver = nullptr;
+                if (table->QueryInterface(IID_VxTableSave, &saver) != S_OK || !saver) {
+                    violations.Add("no save interface");
+                    continue;
+                }
+                HRESULT hr = static_cast<VxTableSave*>(saver)->save();
+                BOOL modified = TRUE;
+                static_cast<VxTableSave*>(saver)->getModified(&modified);
+                if ((hr != S_OK && hr != S_FALSE) || modified) violations.Add("a save on request failed");
+                static_cast<VxTableSave*>(saver)->Release();
+            } else if (choice < 5 && rows > 0) {
                 LONG row = static_cast<LONG>(pick(1, rows));
                 LONG column = static_cast<LONG>(pick(1, lastColumn));
                 ModelCell cell;

@@ -1,8 +1,10 @@
 // A save killed at any moment: a child process opens a table of a few
 // megabytes, edits it and releases it (which saves it), and is killed with
-// SIGKILL after a random delay spread over its whole run. Whatever the moment,
-// the data file holds its old or its new bytes exactly, and the only files
-// left behind are temporaries where the save makes them.
+// SIGKILL: stopped just before each file call its save makes in turn, so that
+// every stage is certain to be hit, and then after random delays spread over
+// its whole run. Whatever the moment, the data file holds its old or its new
+// bytes exactly, and the only files left behind are temporaries where the
+// save makes them.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -26,35 +28,43 @@ namespace {
 // of them runs the trials.
 #if !defined(_WIN32) && !QUORVEL_SECOND_BUILD
 
-// 200 kills hit every stage of a run several times. The file is bigger than
-// both the reader's and the writer's 1 MB blocks, so that a kill can fall
-// between two reads and between two writes, and small enough that the trials
-// take seconds. Under a sanitizer a killed child's report is lost anyway and
-// every run is several times slower, so a few trials do there.
+// The random kills fall inside the calls and between them as well. The file
+// is bigger than both the reader's and the writer's 1 MB blocks, so that a
+// kill can fall between two reads and between two writes, and small enough
+// that the trials take seconds. Under a sanitizer a killed child's report is
+// lost anyway and every run is several times slower, so a few trials do there.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 const int kTrials = 20;
 #else
 const int kTrials = 200;
 #endif
-// Where the first trials all fall on one side of the replace, more are made,
-// up to this many, so that both outcomes are seen.
-const int kMostTrials = 200;
 const int kFileLines = 20000;  // 1.2 MB, saved as 1.4 MB
+// More file calls than any save makes: a bound on the stops.
+const int kMostFileCalls = 1000;
 
 // Where the child was when it died, as the save's own file calls tell it
 // (the hook hears of each just before it is made). Shared with the parent.
 enum Stage : int { kLoading, kWriting, kReplacing, kReplaced, kReleased, kStages };
 const char* const kStageNames[kStages] = {"loading or editing", "writing the temporary file", "replacing",
                                           "flushing the folder", "released"};
-std::atomic<int>* g_stage = nullptr;
+struct Shared {
+    std::atomic<int> stage;
+    std::atomic<int> fileCalls;  // the file calls the child's save announced
+};
+Shared* g_shared = nullptr;
+// The child stops itself just before its stopAt'th file call; 0: never.
+int g_stopAt = 0;
 
 void Reach(int stage) {
-    int now = g_stage->load();
-    while (now < stage && !g_stage->compare_exchange_weak(now, stage)) {
+    int now = g_shared->stage.load();
+    while (now < stage && !g_shared->stage.compare_exchange_weak(now, stage)) {
     }
 }
 
 void HearFileCall(qv::FileCall call) {
+    // The stops count whatever calls the platform's save announces; the
+    // stages only sort them for the checks.
+    int number = ++g_shared->fileCalls;
     switch (call) {
         case qv::FileCall::kWrite:
         case qv::FileCall::kFlush:
@@ -69,6 +79,7 @@ void HearFileCall(qv::FileCall call) {
         default:
             break;
     }
+    if (number == g_stopAt) raise(SIGSTOP);
 }
 
 // The file's bytes, read in one go (the trials read it 200 times).
@@ -96,18 +107,21 @@ std::string OldContents() {
 class CrashSafeSave : public ::testing::Test {
 protected:
     CrashSafeSave() {
-        void* shared = mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-        if (shared != MAP_FAILED) g_stage = new (shared) std::atomic<int>(kLoading);
+        void* shared = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        if (shared != MAP_FAILED) g_shared = new (shared) Shared{{kLoading}, {0}};
     }
     ~CrashSafeSave() override {
-        if (g_stage) munmap(g_stage, sizeof(std::atomic<int>));
-        g_stage = nullptr;
+        if (g_shared) munmap(g_shared, sizeof(Shared));
+        g_shared = nullptr;
     }
     fs::path File() const { return data_ / "t.txt"; }
     // Starts a child that opens the table, edits it as a client does and
-    // releases it; it exits 0 when the edit went in.
-    pid_t StartSave() {
-        g_stage->store(kLoading);
+    // releases it; it exits 0 when the edit went in. With stopAt it stops
+    // itself just before that file call of its save.
+    pid_t StartSave(int stopAt = 0) {
+        g_shared->stage.store(kLoading);
+        g_shared->fileCalls.store(0);
+        g_stopAt = stopAt;
         pid_t pid = fork();
         if (pid != 0) return pid;
         qv::SetFileCallObserver(HearFileCall);
@@ -130,12 +144,14 @@ protected:
 };
 
 TEST_F(CrashSafeSave, KillAtAnyMomentLeavesOldOrNewFile) {
-    ASSERT_NE(nullptr, g_stage);
+    ASSERT_NE(nullptr, g_shared);
     const std::string old = OldContents();
 
-    // Unkilled runs give the new contents and how long a run takes.
+    // Unkilled runs give the new contents, the file calls of a save and how
+    // long a run takes.
     ScopedTempDirectory sameVolume(temp_.Path());
     std::string fresh;
+    int fileCalls = 0;
     std::vector<double> runs;
     for (int run = 0; run < 3; ++run) {
         Reset(old);
@@ -145,41 +161,28 @@ TEST_F(CrashSafeSave, KillAtAnyMomentLeavesOldOrNewFile) {
         ASSERT_EQ(pid, waitpid(pid, &status, 0));
         runs.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "an unkilled save fails: " << status;
-        if (run == 0) fresh = Contents(File());
+        if (run == 0) {
+            fresh = Contents(File());
+            fileCalls = g_shared->fileCalls.load();
+        }
         EXPECT_EQ(fresh, Contents(File())) << "the save gives the same bytes every time";
+        EXPECT_EQ(fileCalls, g_shared->fileCalls.load()) << "the save makes the same file calls every time";
         EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path()));
     }
     ASSERT_NE(old, fresh);
+    ASSERT_GT(fileCalls, 0) << "the save announces its file calls";
+    ASSERT_LT(fileCalls, kMostFileCalls);
 
-    // Kills fall anywhere from the fork to a little past a typical run (the
-    // median: one slow flush on a busy disk must not stretch the window).
-    std::sort(runs.begin(), runs.end());
-    const double window = 1.1 * runs[1];
-    std::random_device device;
-    const unsigned seed = device();
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<double> delay(0, window);
+    // The child is dead; where it was, and whether the files are whole.
     int outcomes[2] = {0, 0};  // old, new
     int stages[kStages] = {};
-    int trials = 0;
-    for (; trials < kTrials || (trials < kMostTrials && (outcomes[0] == 0 || outcomes[1] == 0)); ++trials) {
-        Reset(old);
-        double seconds = delay(random);
-        pid_t pid = StartSave();
-        ASSERT_GT(pid, 0);
-        struct timespec pause = {static_cast<time_t>(seconds), static_cast<long>((seconds - (long)seconds) * 1e9)};
-        nanosleep(&pause, nullptr);
-        kill(pid, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(pid, waitpid(pid, &status, 0));
-        int stage = g_stage->load();
+    auto judge = [&](const std::string& when) {
+        int stage = g_shared->stage.load();
         ++stages[stage];
-
-        const std::string what = "trial " + std::to_string(trials) + " (seed " + std::to_string(seed) + "), killed " +
-                                 std::to_string(seconds * 1000) + " ms in, while " + kStageNames[stage];
+        const std::string what = when + ", while " + kStageNames[stage];
         std::string now = Contents(File());
         bool isOld = now == old, isNew = now == fresh;
-        ASSERT_TRUE(isOld || isNew) << what << ": the data file holds " << now.size() << " bytes, neither "
+        EXPECT_TRUE(isOld || isNew) << what << ": the data file holds " << now.size() << " bytes, neither "
                                     << old.size() << " old nor " << fresh.size() << " new";
         ++outcomes[isNew ? 1 : 0];
         // Before the replace nothing can have reached the file; once the
@@ -193,17 +196,54 @@ TEST_F(CrashSafeSave, KillAtAnyMomentLeavesOldOrNewFile) {
         EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path())) << what;
         for (const std::string& name : Entries(temp_.Path()))
             EXPECT_EQ(0u, name.rfind("quorvel-", 0)) << what << ": " << name;
-        if (HasFailure()) break;
+    };
+
+    // Killed just before each file call in turn: every stage of the save,
+    // for certain.
+    for (int call = 1; call <= fileCalls && !HasFailure(); ++call) {
+        Reset(old);
+        pid_t pid = StartSave(call);
+        ASSERT_GT(pid, 0);
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, WUNTRACED));
+        EXPECT_TRUE(WIFSTOPPED(status)) << "file call " << call << " not reached: " << status;
+        kill(pid, SIGKILL);
+        if (WIFSTOPPED(status)) {
+            ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        }
+        judge("killed before file call " + std::to_string(call) + " of " + std::to_string(fileCalls));
+    }
+    for (int s = kWriting; s <= kReplaced; ++s) EXPECT_GT(stages[s], 0) << "no stop while " << kStageNames[s];
+
+    // Random kills fall anywhere from the fork to a little past a typical
+    // run (the median: one slow flush on a busy disk must not stretch the
+    // window), inside the calls too.
+    std::sort(runs.begin(), runs.end());
+    const double window = 1.1 * runs[1];
+    std::random_device device;
+    const unsigned seed = device();
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> delay(0, window);
+    for (int trial = 0; trial < kTrials && !HasFailure(); ++trial) {
+        Reset(old);
+        double seconds = delay(random);
+        pid_t pid = StartSave();
+        ASSERT_GT(pid, 0);
+        struct timespec pause = {static_cast<time_t>(seconds), static_cast<long>((seconds - (long)seconds) * 1e9)};
+        nanosleep(&pause, nullptr);
+        kill(pid, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        judge("trial " + std::to_string(trial) + " (seed " + std::to_string(seed) + "), killed " +
+              std::to_string(seconds * 1000) + " ms in");
     }
     Reset(old);
 
-    std::printf("[ kills    ] %d trials over %.0f ms (seed %u): %d old, %d new; killed while", trials,
-                window * 1000, seed, outcomes[0], outcomes[1]);
+    std::printf("[ kills    ] %d stops and %d trials over %.0f ms (seed %u): %d old, %d new; killed while",
+                fileCalls, kTrials, window * 1000, seed, outcomes[0], outcomes[1]);
     for (int s = 0; s < kStages; ++s) std::printf(" %s %d%s", kStageNames[s], stages[s], s + 1 < kStages ? "," : "\n");
-    // Both outcomes show that the kills reach into the save's window.
     EXPECT_GT(outcomes[0], 0);
     EXPECT_GT(outcomes[1], 0);
-    EXPECT_GT(stages[kWriting] + stages[kReplacing] + stages[kReplaced], 0) << "no kill fell inside the save";
 }
 
 #endif

@@ -28,6 +28,7 @@
 #endif
 
 #include "TestSupport.h"
+#include "common/Guids.h"
 #include "common/HResults.h"
 #include "platform/ReplacementFile.h"
 
@@ -399,6 +400,42 @@ struct TableRef {
         table = nullptr;
     }
     FileTable* operator->() const { return table; }
+};
+
+// The table's save interface as a client gets it, through QueryInterface;
+// holds the reference that gives.
+struct SaveInterface {
+    VxTableSave* save = nullptr;
+    explicit SaveInterface(OLEDBSimpleProvider* table) {
+        void* out = nullptr;
+        EXPECT_EQ(S_OK, table->QueryInterface(IID_VxTableSave, &out));
+        save = static_cast<VxTableSave*>(out);
+    }
+    SaveInterface(const SaveInterface&) = delete;
+    SaveInterface& operator=(const SaveInterface&) = delete;
+    ~SaveInterface() { Reset(); }
+    void Reset() {
+        if (save) save->Release();
+        save = nullptr;
+    }
+    VxTableSave* operator->() const { return save; }
+    bool Modified() {
+        BOOL modified = 2;
+        EXPECT_EQ(S_OK, save->getModified(&modified));
+        EXPECT_TRUE(modified == TRUE || modified == FALSE);
+        return modified == TRUE;
+    }
+    // "kind path" of what the last save kept; a kind with no path, or a
+    // path with nothing kept, fails the test.
+    std::string Kept() {
+        VXKEPT kind = static_cast<VXKEPT>(-1);
+        BSTR path = nullptr;
+        EXPECT_EQ(S_OK, save->getKeptFile(&kind, &path));
+        EXPECT_EQ(kind == VXKEPT_NOTHING, path == nullptr) << "kind " << kind;
+        std::string text = std::to_string(kind) + (path ? " " + N(path) : "");
+        SysFreeString(path);
+        return text;
+    }
 };
 
 // Writes bytes to folder/name and opens it with the option ("" for none).

@@ -139,6 +139,9 @@ TEST(ListenerRegistration, ACallFromAListenerReleasedByTheDestructorFailsAndNeve
              return hr;
          },
          E_UNEXPECTED},
+        {"save, through the table's own save interface",
+         [](EditProbe* t, RecordingListener&) { return static_cast<VxTableSave*>(t)->save(); },
+         E_UNEXPECTED},
         {"AddRef and Release, as a smart pointer's copy makes them",
          [](EditProbe* t, RecordingListener&) {
              t->AddRef();

@@ -38,6 +38,12 @@ TEST_F(SaveFailure, ReadOnlyDataFile) {
     fs::permissions(File(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     ExpectUntouched(E_FAIL, ref_->SaveToFile(), "read-only");
+    {
+        SaveInterface saver(ref_.table);
+        ExpectUntouched(E_FAIL, saver->save(), "read-only, saved on request");
+        EXPECT_TRUE(saver.Modified());
+        EXPECT_EQ("0", saver.Kept());
+    }
     // Destruction tries again, silently, with the same outcome.
     ref_.Reset();
     EXPECT_EQ(kOriginal, ReadBytes(File()));
@@ -176,7 +182,13 @@ TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
                     EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(file.string(), &late.table)) << c.what;
                 }
             }
-            EXPECT_EQ(c.save, edited->SaveToFile()) << c.what;
+            {
+                // On request, the save tells its result.
+                SaveInterface saver(edited.table);
+                EXPECT_EQ(c.save, saver->save()) << c.what;
+                EXPECT_EQ(c.save != S_OK, saver.Modified()) << c.what;
+                saver.Kept();
+            }
             edited.Reset();  // a failed save is tried again, and fails alike
             const std::string now = ReadBytes(file);
             EXPECT_TRUE(now == (c.save == S_OK ? saved : std::string(kOriginal)))

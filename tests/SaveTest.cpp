@@ -63,6 +63,68 @@ TEST_F(Save, ReleasingAChangedTableSavesIt) {
     ExpectNoTemporaryFiles();
 }
 
+// The save on request: its result for an unchanged, a changed and a saved
+// table, what it says of unsaved changes, and a release after it that has
+// nothing left to write.
+TEST_F(Save, OnRequestTellsItsResult) {
+    ASSERT_EQ(S_OK, OpenBytes(File(), "a,b\n", "", ref_));
+    SaveInterface saver(ref_.table);
+    ASSERT_NE(nullptr, saver.save);
+    void* unknown = nullptr;
+    ASSERT_EQ(S_OK, saver->QueryInterface(IID_IUnknown, &unknown));
+    EXPECT_EQ(static_cast<IUnknown*>(static_cast<OLEDBSimpleProvider*>(ref_.table)), unknown) << "one identity";
+    EXPECT_EQ(2u, saver->Release()) << "one count, the test's and the interface's left";
+    EXPECT_EQ(E_INVALIDARG, saver->getModified(nullptr));
+    BSTR path = nullptr;
+    VXKEPT kind;
+    EXPECT_EQ(E_INVALIDARG, saver->getKeptFile(nullptr, &path));
+    EXPECT_EQ(E_INVALIDARG, saver->getKeptFile(&kind, nullptr));
+
+    EXPECT_FALSE(saver.Modified());
+    EXPECT_EQ(S_FALSE, saver->save()) << "nothing to save";
+    EXPECT_EQ("a,b\n", ReadBytes(File()));
+    ASSERT_EQ(S_OK, ref_->Edit(1, 2, W("x")));
+    EXPECT_TRUE(saver.Modified());
+    EXPECT_EQ(S_OK, saver->save());
+    EXPECT_FALSE(saver.Modified());
+    EXPECT_EQ("0", saver.Kept());
+    EXPECT_EQ("\"a\",\"x\"\r\n", ReadBytes(File()));
+    EXPECT_EQ(S_FALSE, saver->save());
+    ExpectNoTemporaryFiles();
+
+    // Saved and unchanged since: the release writes nothing.
+    WriteBytes(File(), "written by another program\n");
+    ref_.Reset();
+    EXPECT_EQ("written by another program\n", ReadBytes(File()));
+}
+
+// An edit stored while a save on request puts the file in place (at its
+// first file call after the writes, whichever the platform makes) is not in
+// that file: the table stays modified, and the release saves the edit.
+FileTable* g_editedWhileSaving = nullptr;
+void EditAtTheReplace(qv::FileCall call) {
+    if (call == qv::FileCall::kWrite || !g_editedWhileSaving) return;
+    FileTable* table = g_editedWhileSaving;
+    g_editedWhileSaving = nullptr;
+    EXPECT_EQ(S_OK, table->Edit(1, 1, W("late")));
+}
+TEST_F(Save, OnRequestKeepsAnEditMadeMeanwhileUnsaved) {
+    ASSERT_EQ(S_OK, OpenBytes(File(), "a,b\n", "", ref_));
+    SaveInterface saver(ref_.table);
+    ASSERT_EQ(S_OK, ref_->Edit(1, 2, W("early")));
+    g_editedWhileSaving = ref_.table;
+    qv::SetFileCallObserver(EditAtTheReplace);
+    HRESULT hr = saver->save();
+    qv::SetFileCallObserver(nullptr);
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(nullptr, g_editedWhileSaving) << "the file calls were heard";
+    EXPECT_EQ("\"a\",\"early\"\r\n", ReadBytes(File()));
+    EXPECT_TRUE(saver.Modified()) << "the late edit is not in the file";
+    saver.Reset();
+    ref_.Reset();
+    EXPECT_EQ("\"late\",\"early\"\r\n", ReadBytes(File()));
+}
+
 TEST_F(Save, RelativeNameKeepsTheFolderItWasOpenedIn) {
     TempFolder elsewhere;
     WriteBytes(elsewhere / "t.txt", "other\n");

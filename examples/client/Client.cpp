@@ -1,7 +1,8 @@
 // Opens a table straight from the installed library, without the registry:
 // loads Quorvel.so, asks its class factory for a data source and the data
 // source for a table, then changes cell (3, 4) with a listener attached and
-// prints what it hears. Releasing the table saves the file.
+// prints what it hears. It saves through the table's own save interface,
+// which tells the result (a release saves too, but cannot), and prints it.
 // Usage: client 'FILE|delim=;'
 #include <dlfcn.h>
 #include <quorvel/common/Guids.h>
@@ -41,15 +42,38 @@ BSTR Bstr(const char* text) {
     return wide;
 }
 
+// A BSTR's characters as bytes and a line break; enough for ASCII text.
+void PrintLine(BSTR text) {
+    for (UINT i = 0; i < SysStringLen(text); ++i) std::putchar(static_cast<char>(text[i]));
+    std::putchar('\n');
+}
+
 void PrintCell(OLEDBSimpleProvider* table, LONG row, LONG column) {
     VARIANT cell;
     VariantInit(&cell);
     if (SUCCEEDED(table->getVariant(row, column, OSPFORMAT_RAW, &cell)) && cell.vt == VT_BSTR) {
         std::printf("cell %d %d: ", row, column);
-        for (UINT i = 0; i < SysStringLen(cell.bstrVal); ++i) std::putchar(static_cast<char>(cell.bstrVal[i]));
-        std::putchar('\n');
+        PrintLine(cell.bstrVal);
     }
     VariantClear(&cell);
+}
+
+// Saves now and prints the result and what the save kept aside, if anything.
+HRESULT Save(OLEDBSimpleProvider* table) {
+    VxTableSave* saver = nullptr;
+    HRESULT hr = table->QueryInterface(IID_VxTableSave, reinterpret_cast<void**>(&saver));
+    if (FAILED(hr)) return hr;
+    hr = saver->save();
+    std::printf("save 0x%08X\n", static_cast<unsigned>(hr));
+    VXKEPT kind = VXKEPT_NOTHING;
+    BSTR kept = nullptr;
+    if (SUCCEEDED(saver->getKeptFile(&kind, &kept)) && kept) {
+        std::printf("kept %s ", kind == VXKEPT_DISPLACED ? "displaced" : "unsaved");
+        PrintLine(kept);
+    }
+    SysFreeString(kept);
+    saver->Release();
+    return hr;
 }
 
 int main(int argc, char** argv) {
@@ -83,7 +107,8 @@ int main(int argc, char** argv) {
         VariantClear(&value);
         PrintCell(table, 3, 4);
         table->removeOLEDBSimpleProviderListener(&listener);
-        table->Release();  // saves the changed table
+        if (SUCCEEDED(hr)) hr = Save(table);
+        table->Release();  // saves whatever is still unsaved
     }
     if (source) source->Release();
     if (factory) factory->Release();

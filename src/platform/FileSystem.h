@@ -1,6 +1,7 @@
 // The file-system services of the table's loader and writer.
 #pragma once
 
+#include "Alloc.h"
 #include "PathChar.h"
 
 namespace qv {
@@ -17,5 +18,10 @@ bool HasWritePermission(const PathChar* path);
 // being created or truncated and without any sharing restriction; it is closed
 // again at once.
 bool OpenableForUpdate(const PathChar* path);
+
+// The name as a new BSTR, in UTF-16 as names cross an interface (from UTF-8
+// on Linux; bytes that do not decode become U+FFFD). Null when memory runs
+// out; the allocation hook reaches it.
+BSTR PathToBstr(const PathChar* path);
 
 }  // namespace qv

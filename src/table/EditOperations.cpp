@@ -136,7 +136,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
                 ClearCell(cell);
                 cell = value;  // the cell takes over the copy
                 VxTableBlocks::Unmark(cell);  // whatever the caller's string held there, it is the cell's own
-                modified_ = 1;
+                MarkEdited();
                 stored = true;
             }
         }
@@ -196,7 +196,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
             if (made < wanted) rows_.RemoveAt(position + made, wanted - made);
         }
     }
-    modified_ = 1;
+    MarkEdited();
     *pcRowsInserted = made;
     NotifyListeners(kInsertedRows, position, -1, made);
     return hr;
@@ -233,7 +233,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::deleteRows(DBROWCOUNT iRow, DBROWCOUNT
     LONG count = 0;
     if (row <= last) count = static_cast<LONGLONG>(cRows) > last - row + 1 ? last - row + 1 : static_cast<LONG>(cRows);
     RemoveRows(row, count);
-    modified_ = 1;
+    MarkEdited();
     *pcRowsDeleted = count;
     NotifyListeners(kDeletedRows, row, -1, count);
     return S_OK;

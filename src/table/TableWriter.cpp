@@ -128,11 +128,12 @@ HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const 
     return S_OK;
 }
 
-HRESULT VxASCOSPObject::WriteTable(FileSink& out) {
+HRESULT VxASCOSPObject::WriteTable(FileSink& out, LONG* edit) {
     ByteBuffer buffer;
     HRESULT hr = S_OK;
     {
         CSingleLock lock(rows_.GetLock());
+        if (edit) *edit = LoadModified();
         for (int r = 1; r < rows_.GetSize() && SUCCEEDED(hr); ++r) {
             hr = FormatRow(rows_[r], buffer);
             if (SUCCEEDED(hr) && buffer.length >= kFlushSize) {

@@ -4,9 +4,13 @@
 // is destroyed; data row k is entry k. The table is
 // loaded by its constructor and written back, when modified, by its destructor.
 //
+// Besides OLEDBSimpleProvider it answers VxTableSave (common/TableSave.h),
+// the project's own interface for a save on request that tells its result.
+//
 // Thread safety: every method may be called on any thread. The row array's
-// lock guards the rows and cells; the listener list's lock guards the list.
-// Where both are held, the row array's lock is taken first.
+// lock guards the rows and cells; the listener list's lock guards the list;
+// the save lock keeps saves one at a time. Where two are held, the row
+// array's lock is taken first.
 #pragma once
 
 #include <cstddef>
@@ -14,12 +18,13 @@
 #include "RowHeader.h"
 #include "VxTableBlocks.h"
 #include "common/LiveObjects.h"
+#include "common/TableSave.h"
 #include "containers/VxArray.h"
 #include "containers/VxList.h"
 #include "platform/BoundPath.h"
 #include "platform/Platform.h"
 
-class VxASCOSPObject : public OLEDBSimpleProvider {
+class VxASCOSPObject : public OLEDBSimpleProvider, public VxTableSave {
 public:
     // Loads the table named by the data-member string. A failure throws the
     // HRESULT (a 32-bit signed value) after everything built is destroyed.
@@ -50,6 +55,11 @@ public:
     HRESULT STDMETHODCALLTYPE isAsync(BOOL* pbAsynch) override;
     HRESULT STDMETHODCALLTYPE getEstimatedRows(DBROWCOUNT* piRows) override;
     HRESULT STDMETHODCALLTYPE stopTransfer() override;
+
+    // VxTableSave
+    HRESULT STDMETHODCALLTYPE save() override;
+    HRESULT STDMETHODCALLTYPE getModified(BOOL* pbModified) override;
+    HRESULT STDMETHODCALLTYPE getKeptFile(VXKEPT* pKind, BSTR* pbstrPath) override;
 
     static constexpr int kFileNameSize = 260;  // bytes, terminator included
     static constexpr int kMaxDelimiters = 5;
@@ -145,11 +155,14 @@ protected:
     // (all rows removed).
     HRESULT LoadFile();
     // Writes a modified table to its file through a temporary file and one
-    // atomic replace. S_OK when the new file is in place (the modified flag is
-    // then cleared); E_FAIL when nothing was modified or the file could not be
-    // replaced, or FormatRow's failure; the data file is then untouched and no
-    // temporary file remains.
-    HRESULT SaveToFile();
+    // atomic replace. S_OK when the new file is in place (the table is then
+    // unmodified, unless an edit came while the file was being put in place);
+    // E_FAIL when nothing was modified or the file could not be replaced, or
+    // FormatRow's failure; the data file is then untouched. What the replace
+    // kept aside is noted for getKeptFile. *nothingToSave (when given) tells
+    // the E_FAIL of an unmodified table apart. Takes the row array's lock,
+    // then the save lock: a listener told of an insert may save.
+    HRESULT SaveToFile(bool* nothingToSave = nullptr);
     // Where WriteTable puts the bytes of the file; false when they could not be written.
     struct FileSink {
         virtual bool Write(const void* data, size_t bytes) = 0;
@@ -158,9 +171,16 @@ protected:
         ~FileSink() = default;
     };
     // Writes every data row, placeholder excluded, to out in large blocks
-    // under the row array's lock. S_OK, E_FAIL when out refuses bytes, or
-    // FormatRow's failure.
-    HRESULT WriteTable(FileSink& out);
+    // under the row array's lock; *edit (when given) receives modified_ as it
+    // stood under that lock, the edit the bytes hold. S_OK, E_FAIL when out
+    // refuses bytes, or FormatRow's failure.
+    HRESULT WriteTable(FileSink& out, LONG* edit = nullptr);
+    // Marks the table modified by a new edit, numbered apart from every
+    // earlier one, so that a save can tell whether an edit came after the
+    // rows it wrote. Row array's lock held.
+    void MarkEdited();
+    // modified_, read with an interlocked call.
+    LONG LoadModified();
 
     // --- Editing and find ---
 public:
@@ -275,8 +295,15 @@ protected:
     LONG notifyingUnderLock_ = 0;                     // NotifyingRowLocks held; under the row array's lock
     LONG refCount_ = 0;                               // interlocked only
     LONG destroying_ = 0;                             // 1 from the start of destruction; interlocked
-    BYTE modified_ = 0;                               // rows differ from the file
+    LONG modified_ = 0;     // 0: the file holds the rows; else the number of the latest edit (interlocked)
+    LONG editCount_ = 0;    // edits numbered so far; under the row array's lock
     BYTE writeChecked_ = 0;                           // the first setVariant made its check
+
+    // saveLock_ guards the following state.
+    CCriticalSection saveLock_;
+    VXKEPT lastKept_ = VXKEPT_NOTHING;  // what the last save kept aside
+    BSTR lastKeptPath_ = nullptr;       // where; null when nothing, or when the name could not be copied
+    LONG keptEdit_ = 0;                 // the edit that a file kept as unsaved holds
 
 private:
     // The role of each byte in a line: a plain character, a delimiter (a

@@ -15,6 +15,7 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/log" 2>&1 || cat "$work/log" >&2
 check "installed files" "bin/quorvel
 include/quorvel/common/Guids.h
+include/quorvel/common/TableSave.h
 include/quorvel/platform/Interfaces.h
 include/quorvel/platform/linux/ComBase.h
 include/quorvel/platform/linux/DataBinding.h
@@ -40,6 +41,7 @@ event transferComplete 0 0
 event aboutToChangeCell 3 4
 event cellChanged 3 4
 cell 3 4: 5
+save 0x00000000
 result 0x00000000" "$("$work/client/client" "$work/plant.txt|delim=;" 2>&1)"
 check "client: the table was saved" '"Fern";"Polypodiopsida";"shade";"12"
 "Rose";"Rosa";"sun";"40"

@@ -19,6 +19,7 @@ dpkg-deb -e "$deb" "$work/control"
 check "deb: no maintainer scripts" "" "$(ls "$work/control" | grep -v -e '^control$' -e '^md5sums$')"
 check "deb: files" "./usr/bin/quorvel
 ./usr/include/quorvel/common/Guids.h
+./usr/include/quorvel/common/TableSave.h
 ./usr/include/quorvel/platform/Interfaces.h
 ./usr/include/quorvel/platform/linux/ComBase.h
 ./usr/include/quorvel/platform/linux/DataBinding.h

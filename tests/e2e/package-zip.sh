@@ -24,6 +24,7 @@ $top/docs/README.md
 $top/example/ComExample.cpp
 $top/include/quorvel/common/Guids.cpp
 $top/include/quorvel/common/Guids.h
+$top/include/quorvel/common/TableSave.h
 $top/include/quorvel/platform/Interfaces.h
 $top/include/quorvel/platform/windows/WindowsSdk.h
 $top/quorvel.exe

@@ -181,6 +181,7 @@ input='["rows"]
 ["setnull",1,1]
 ["get",1,1]
 ["dump"]
+["quit"]
 '
 run shell "$member" --json
 check "shell --json: answers" '{"hr":"0x00000000","rows":2}
@@ -196,7 +197,8 @@ check "shell --json: answers" '{"hr":"0x00000000","rows":2}
 {"event":"cellChanged","row":1,"col":1}
 {"hr":"0x00000000"}
 {"hr":"0x00000000","value":{"vt":1,"value":null}}
-{"hr":"0x00000000","table":[[{"vt":1,"value":null},"b"],["x\"y","d"]]}' "$out"
+{"hr":"0x00000000","table":[[{"vt":1,"value":null},"b"],["x\"y","d"]]}
+{"hr":"0x00000000","saved":true}' "$out"
 
 # --- shell: an insert that memory cannot hold fails and leaves the table as it
 # was, in both forms. An inserted row is a record of a few dozen bytes whatever

@@ -93,6 +93,69 @@ if [ "$mode" = linux ]; then
     check "SIGTERM with output blocked: the edit is saved" "blocked,b" "$first"
 fi
 
+# --- a save that fails (the data file made read-only after the edit) is said,
+# with its HRESULT, and exits 1 however the session ends; the file is as it was
+saveerr="quorvel: cannot save '$member': the operation failed (E_FAIL 0x80004005)"
+endings="quit quit-json end"
+[ "$mode" = linux ] && endings="$endings TERM"
+for ending in $endings; do
+    fresh
+    json=
+    [ "$ending" = quit-json ] && json=--json
+    "${host[@]}" shell "$member" $json <"$work/in" >"$work/out" 2>"$work/err" &
+    pid=$!
+    exec 3>"$work/in"
+    if [ -n "$json" ]; then echo '["set",1,1,"refused"]' >&3; else echo 'set 1 1 refused' >&3; fi
+    for _ in $(seq 200); do grep -q '^ok\|"hr"' "$work/out" && break; sleep 0.05; done
+    chmod 444 "$table"
+    case $ending in
+        quit) echo quit >&3 ;;
+        quit-json) echo '["quit"]' >&3 ;;
+        TERM) kill -s TERM $pid ;;
+    esac
+    exec 3>&-
+    wait $pid
+    status=$?
+    chmod 644 "$table"
+    finish
+    check "save refused at $ending: exit status" 1 "$status"
+    check "save refused at $ending: the file is as it was" "a,b" "$first"
+    case $ending in
+        quit) expected_out="ok
+error E_FAIL 0x80004005: the operation failed" expected_err= ;;
+        quit-json) expected_out='{"hr":"0x00000000"}
+{"hr":"0x80004005","error":"E_FAIL 0x80004005: the operation failed"}' expected_err= ;;
+        end) expected_out=ok expected_err=$saveerr ;;
+        TERM) expected_out=ok expected_err="quorvel: SIGTERM: no more commands are read$released
+$saveerr" ;;
+    esac
+    check "save refused at $ending: answers" "$expected_out" "$(tr -d '\r' <"$work/out")"
+    check "save refused at $ending: message" "$expected_err" "$err"
+done
+
+if [ "$mode" = linux ]; then
+    # A session started with hang-ups ignored (as nohup starts it) keeps
+    # ignoring them: later commands are answered and the edit is saved.
+    fresh
+    (trap '' HUP && exec "${host[@]}" shell "$member") <"$work/in" >"$work/out" 2>"$work/err" &
+    pid=$!
+    exec 3>"$work/in"
+    echo 'set 1 1 nohup' >&3
+    for _ in $(seq 200); do grep -q ok "$work/out" && break; sleep 0.05; done
+    kill -s HUP $pid
+    printf 'rows\nquit\n' >&3
+    exec 3>&-
+    wait $pid
+    status=$?
+    finish
+    check "SIGHUP ignored on entry: exit status" 0 "$status"
+    check "SIGHUP ignored on entry: later commands answered" "ok
+rows 2
+ok" "$(cat "$work/out")"
+    check "SIGHUP ignored on entry: no message" "" "$err"
+    check "SIGHUP ignored on entry: the edit is saved" "nohup,b" "$first"
+fi
+
 # --- output that cannot be written: the session stops and saves
 fresh
 { echo 'set 1 1 piped'; yes rows | head -n 40000; } >"$work/commands"

@@ -61,8 +61,9 @@ std::string HelpText(const std::string& command) {
                "On Linux the registry is the file $QUORVEL_REGISTRY, else\n"
                "$XDG_DATA_HOME/quorvel/classes.reg, else ~/.local/share/quorvel/classes.reg.\n"
                "\n"
-               "exit status: 0 success; 1 a call failed (the message names its HRESULT), or standard\n"
-               "input or output failed; 2 usage error; 128+N the shell was stopped by signal N.\n";
+               "exit status: 0 success; 1 a call or the save failed (the message names its HRESULT),\n"
+               "or standard input or output failed; 2 usage error; 128+N the shell was stopped by\n"
+               "signal N.\n";
     if (command == "register" || command == "unregister")
         return "usage: quorvel " + command +
                " [LIBRARY]\n"
@@ -82,9 +83,13 @@ std::string HelpText(const std::string& command) {
         return "usage: quorvel shell DATAMEMBER [--json]\n"
                "\n"
                "Keeps one table open and answers one command per input line, one line per answer.\n"
-               "Releasing the table saves it if it was changed: at quit or the end of input, and\n"
-               "also when an interrupt, terminate or hang-up signal stops the session or when\n"
-               "standard input or output fails; the session then ends with a message.\n"
+               "The table is saved if it was changed: at quit or the end of input, and also when\n"
+               "an interrupt, terminate or hang-up signal stops the session or when standard input\n"
+               "or output fails; the session then ends with a message. quit answers with the\n"
+               "save's result and names a file the save kept aside: 'kept displaced PATH' (the\n"
+               "file it replaced, another program's) or 'kept unsaved PATH' (the table's content,\n"
+               "which could not replace the file). At the other endings these go to standard\n"
+               "error. A failed save makes the exit status 1.\n"
                "\n"
                "  rows | cols                 the row or column count\n"
                "  get ROW COL                 a cell: \"text\", empty, null or vt=N TEXT\n"
@@ -100,7 +105,7 @@ std::string HelpText(const std::string& command) {
                "  locale                      the provider's locale\n"
                "  listen | unlisten           print every notification before the answer, or stop\n"
                "  dump                        the whole table\n"
-               "  quit                        release the table and end\n"
+               "  quit                        save the table, release it and end\n"
                "\n"
                "Blank lines and lines starting with # are skipped. A failed command answers\n"
                "'error NAME 0xXXXXXXXX: meaning' and the shell goes on; its exit status is then 1.\n"

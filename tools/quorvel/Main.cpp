@@ -122,10 +122,10 @@ int Run(int argc, char** argv) {
     if (line.command == "show") {
         status = Show(line, table);
     } else {
-        Shell shell(table, line.json);
-        std::string stopped;
-        status = shell.Run(*input, stopped);
-        if (!stopped.empty()) Fail(stopped);
+        Shell shell(table, line.arguments[0], line.json);
+        std::vector<std::string> messages;
+        status = shell.Run(*input, messages);
+        for (const std::string& message : messages) Fail(message);
     }
     if (!host.Close()) std::fprintf(stderr, "quorvel: the provider library is still in use; it stays loaded\n");
     return status;

@@ -185,7 +185,8 @@ bool ParseJsonCommand(const std::string& line, ShellCommand& command, std::strin
     return true;
 }
 
-Shell::Shell(OLEDBSimpleProvider* table, bool json) : table_(table), json_(json) {}
+Shell::Shell(OLEDBSimpleProvider* table, const std::string& member, bool json)
+    : table_(table), member_(member), json_(json) {}
 
 Shell::~Shell() {
     ReleaseTable();
@@ -197,7 +198,32 @@ void Shell::ReleaseTable() {
     table_ = nullptr;
 }
 
-int Shell::Run(SessionInput& input, std::string& stopped) {
+Shell::SaveOutcome Shell::SaveAndRelease() {
+    SaveOutcome outcome;
+    if (!table_) return outcome;
+    void* out = nullptr;
+    // A provider without the interface saves at the release, and cannot say how it went.
+    if (SUCCEEDED(table_->QueryInterface(IID_VxTableSave, &out)) && out) {
+        auto* saver = static_cast<VxTableSave*>(out);
+        outcome.told = true;
+        outcome.hr = saver->save();
+        BSTR path = nullptr;
+        if (SUCCEEDED(saver->getKeptFile(&outcome.kept, &path)) && path)
+            outcome.keptPath.assign(path, SysStringLen(path));
+        SysFreeString(path);
+        saver->Release();
+    }
+    ReleaseTable();
+    return outcome;
+}
+
+namespace {
+
+const char* KeptName(VXKEPT kept) { return kept == VXKEPT_DISPLACED ? "displaced" : "unsaved"; }
+
+}  // namespace
+
+int Shell::Run(SessionInput& input, std::vector<std::string>& messages) {
     bool allSucceeded = true;
     std::string line;
     SessionInput::Result read = SessionInput::kEnd;
@@ -217,24 +243,35 @@ int Shell::Run(SessionInput& input, std::string& stopped) {
         Print(answer);
         if (!(written = FlushOutput()) || quit) break;
     }
-    ReleaseTable();
+    // After quit the table is gone, and its answer told the save's result.
+    SaveOutcome saved = SaveAndRelease();
 
     // A signal that interrupted a write is the cause, not the write.
     const char* released = "; the table is released, which saves its changes";
     int signal = input.StopSignal();
+    int status = allSucceeded ? 0 : 1;
     if (read == SessionInput::kStopped || (!written && signal)) {
-        stopped = SessionInput::SignalName(signal) + ": no more commands are read" + released;
-        return 128 + signal;
+        messages.push_back(SessionInput::SignalName(signal) + ": no more commands are read" + released);
+        status = 128 + signal;
+    } else if (!written) {
+        messages.push_back("cannot write to standard output (" + OutputError() + "): no more commands are read" +
+                           released);
+        status = 1;
+    } else if (read == SessionInput::kFailed) {
+        messages.push_back("cannot read standard input (" + input.Error() + ")" + released);
+        status = 1;
     }
-    if (!written) {
-        stopped = "cannot write to standard output (" + OutputError() + "): no more commands are read" + released;
-        return 1;
+    if (saved.kept != VXKEPT_NOTHING) {
+        std::string path = NarrowFromWide(saved.keptPath.data(), saved.keptPath.size());
+        messages.push_back(saved.kept == VXKEPT_DISPLACED ? "the file this save displaced is kept as '" + path + "'"
+                                                          : "the table's unsaved content is kept as '" + path + "'");
     }
-    if (read == SessionInput::kFailed) {
-        stopped = "cannot read standard input (" + input.Error() + ")" + released;
-        return 1;
+    // No edit may be lost unnoticed: a failed save outweighs a signal.
+    if (FAILED(saved.hr)) {
+        messages.push_back(DescribeFailure("cannot save '" + member_ + "'", saved.hr));
+        status = 1;
     }
-    return allSucceeded ? 0 : 1;
+    return status;
 }
 
 void Shell::Print(const Answer& answer) {
@@ -360,8 +397,20 @@ Shell::Answer Shell::Execute(const ShellCommand& command, bool& quit) {
             });
         }
     } else if (name == "quit") {
-        ReleaseTable();  // the table is saved before the answer is given
+        // The table is saved before the answer is given, which tells how it went.
+        SaveOutcome saved = SaveAndRelease();
         quit = true;
+        // Nothing to save is no failure; JSON says whether a save was made.
+        answer.hr = saved.hr == S_FALSE ? S_OK : saved.hr;
+        if (saved.told && SUCCEEDED(saved.hr)) answer.values["saved"] = saved.hr == S_OK;
+        if (saved.kept != VXKEPT_NOTHING) {
+            answer.values["kept"] = KeptName(saved.kept);
+            answer.values["keptPath"] = Utf8FromWide(saved.keptPath.data(), saved.keptPath.size());
+            std::string kept = std::string("kept ") + KeptName(saved.kept) + " " +
+                               NarrowFromWide(saved.keptPath.data(), saved.keptPath.size());
+            answer.lines.push_back(kept);
+            answer.partial = kept;
+        }
         answer.lines.push_back("ok");
     }
     // Out values are only reported for calls that succeeded, or that changed

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Guids.h"
 #include "platform/Platform.h"
 
 namespace quorvel {
@@ -28,19 +29,21 @@ bool ParseJsonCommand(const std::string& line, ShellCommand& command, std::strin
 
 class Shell {
 public:
-    // Takes over the caller's reference on the table.
-    Shell(OLEDBSimpleProvider* table, bool json);
+    // Takes over the caller's reference on the table; member names it in messages.
+    Shell(OLEDBSimpleProvider* table, const std::string& member, bool json);
     ~Shell();
     Shell(const Shell&) = delete;
     Shell& operator=(const Shell&) = delete;
 
     // Answers every line until quit or the end of input, or until a stop
     // signal, input that cannot be read or output that cannot be written ends
-    // the session early; then releases the table (which saves a changed one).
-    // Returns the exit status: 0 when every command succeeded, 1 after a
-    // failed command or a failure to read or write, 128 + N after signal N;
-    // for the ways of ending early, stopped tells what happened.
-    int Run(SessionInput& input, std::string& stopped);
+    // the session early; then saves the table, where the provider offers a
+    // save that tells its result, and releases it. Returns the exit status:
+    // 0 when every command and the save succeeded, 1 after a failed command,
+    // a failed save or a failure to read or write, 128 + N after signal N
+    // (when the save succeeded); messages, for standard error, tell how the
+    // session ended early, why the save failed and what it kept aside.
+    int Run(SessionInput& input, std::vector<std::string>& messages);
 
 private:
     struct Answer {
@@ -51,11 +54,23 @@ private:
         std::string partial;  // what a failed call did all the same; its values then stay
     };
 
+    // What the save at the end of the session did.
+    struct SaveOutcome {
+        bool told = false;  // the provider has the save interface; else hr is S_OK
+        HRESULT hr = S_OK;  // S_FALSE: nothing to save
+        VXKEPT kept = VXKEPT_NOTHING;
+        std::basic_string<OLECHAR> keptPath;
+    };
+
     Answer Execute(const ShellCommand& command, bool& quit);
     void Print(const Answer& answer);
+    // Saves through VxTableSave where the table answers it, then releases
+    // the table (whose release saves what is still unsaved).
+    SaveOutcome SaveAndRelease();
     void ReleaseTable();
 
     OLEDBSimpleProvider* table_;
+    std::string member_;
     bool json_;
     EventListener* listener_ = nullptr;
 };

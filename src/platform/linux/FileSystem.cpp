@@ -5,6 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <new>
+
+#include "../Utf8.h"
+
 namespace qv {
 
 bool OpenableForUpdate(const char* path) {
@@ -24,6 +29,15 @@ bool HasWritePermission(const char* path) {
     // file read-only for root too.
     if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
     return ::access(path, W_OK) == 0;
+}
+
+BSTR PathToBstr(const char* path) {
+    try {
+        std::basic_string<OLECHAR> wide = WideFromUtf8(path, std::strlen(path));
+        return AllocBstrLen(wide.data(), static_cast<unsigned>(wide.size()));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 }  // namespace qv

@@ -23,4 +23,6 @@ bool HasWritePermission(const PathChar* path) {
     return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
+BSTR PathToBstr(const PathChar* path) { return AllocBstrLen(path, static_cast<unsigned>(wcslen(path))); }
+
 }  // namespace qv
