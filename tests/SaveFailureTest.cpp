@@ -1,5 +1,6 @@
 // Saves that fail: whatever the cause (read-only or locked data file, full disk, no memory, a row that cannot be
-// written), the data file keeps every byte and no temporary file remains.
+// written), the data file keeps every byte; no temporary file remains, except new contents written whole that
+// could not take the data file's place, which are kept under a name that says so.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -91,13 +92,23 @@ TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
     {
         ScopedTempDirectory onOtherVolume(temp.Path());
         OpenAndChange();
+        const std::string saved = "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n";
+        int keptTimes = 0;
         auto untouched = [&](HRESULT hr, const std::string& what) {
             EXPECT_EQ(E_FAIL, hr) << what;
             EXPECT_EQ(kOriginal, ReadBytes(File())) << what;
-            EXPECT_EQ(std::vector<std::string>{}, Entries(temp.Path())) << what;
+            // A copy beside the data file that fails keeps the whole new
+            // contents where they were written.
+            std::vector<std::string> kept = EntriesStartingWith(temp.Path(), "t.txt.unsaved-");
+            EXPECT_EQ(kept, Entries(temp.Path())) << what;
+            EXPECT_LE(kept.size(), 1u) << what;
+            for (const std::string& name : kept) {
+                EXPECT_EQ(saved, ReadBytes(temp / name)) << what;
+                fs::remove(temp / name);
+                ++keptTimes;
+            }
             EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path())) << what;
         };
-        const std::string saved = "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n";
         long first = 1;
 #ifndef _WIN32
         // The temporary volume full at the first write costs no edit: the
@@ -115,6 +126,7 @@ TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
         }
 #endif
         FailEachWriteInTurn(untouched, ref_.table, File(), saved, first);
+        EXPECT_GT(keptTimes, 0) << "no failed copy kept the new contents";
     }
 }
 
@@ -124,31 +136,46 @@ TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
 // data file, under the temporary folder, or both. A save that cannot be
 // finished leaves every byte and no file behind; a temporary folder that
 // cannot take the file costs no edit, as the file is then written beside the
-// data file. Where the interface can tell the client (the first edit, a new
-// open) it does; a release cannot.
+// data file. New contents written whole that cannot take the data file's
+// place are kept, beside it where its folder takes them, else where they were
+// written, one file for each try (the save and the release). Where the
+// interface can tell the client (the first edit, a new open) it does; a
+// release cannot.
 TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
-    enum How { kTooSmall, kFilled, kReadOnly };
+    enum How { kTooSmall, kFilled, kReadOnly, kFolderImmutable, kFileImmutable };
+    enum Kept { kNone, kBesideFile, kInTemp };
     struct Case {
         const char* what;
         bool fileOnIt, tempOnIt;  // the data file, the temporary folder lie on the small file system
         How how;
         HRESULT save;
+        Kept kept;
     } const cases[] = {
-        {"file and temporaries on a file system too small for the new contents", true, true, kTooSmall, E_FAIL},
-        {"file and temporaries on a file system filled to the last block", true, true, kFilled, E_FAIL},
-        {"file on a full file system, temporaries on the disk", true, false, kTooSmall, E_FAIL},
-        {"temporaries on a full file system, file on the disk", false, true, kFilled, S_OK},
+        {"file and temporaries on a file system too small for the new contents", true, true, kTooSmall, E_FAIL,
+         kNone},
+        {"file and temporaries on a file system filled to the last block", true, true, kFilled, E_FAIL, kNone},
+        {"file on a full file system, temporaries on the disk", true, false, kTooSmall, E_FAIL, kInTemp},
+        {"temporaries on a full file system, file on the disk", false, true, kFilled, S_OK, kNone},
         {"temporaries on a file system too small for the new contents, file on the disk", false, true, kTooSmall,
-         S_OK},
-        {"file and temporaries on a read-only file system", true, true, kReadOnly, E_FAIL},
-        {"temporaries on a read-only file system, file on the disk", false, true, kReadOnly, S_OK},
+         S_OK, kNone},
+        {"file and temporaries on a read-only file system", true, true, kReadOnly, E_FAIL, kNone},
+        {"temporaries on a read-only file system, file on the disk", false, true, kReadOnly, S_OK, kNone},
+        {"file on a file system made read-only after the edit, temporaries on the disk", true, false, kReadOnly,
+         E_FAIL, kInTemp},
+        {"file's folder made immutable after the edit, temporaries on the disk", true, false, kFolderImmutable,
+         E_FAIL, kInTemp},
+        {"file's folder made immutable after the edit, temporaries beside it", true, true, kFolderImmutable, E_FAIL,
+         kInTemp},
+        {"file made immutable after the edit, temporaries on the disk", true, false, kFileImmutable, E_FAIL,
+         kBesideFile},
     };
     const std::string big(1 << 20, 'x');  // four times what the small file system holds
     for (const Case& c : cases) {
         TempFolder mountPoint(data_.Path().parent_path());
         int outcome = OnOwnMemoryFileSystem(mountPoint.Path(), 256 << 10, [&] {
             const fs::path data = c.fileOnIt ? mountPoint / "data" : data_.Path();
-            const fs::path temp = c.tempOnIt ? mountPoint / "temp" : temp_.Path();
+            // A folder of the case's own: what a case keeps stays apart.
+            const fs::path temp = c.tempOnIt ? mountPoint / "temp" : temp_ / std::to_string(&c - cases);
             fs::create_directories(data);
             fs::create_directories(temp);
             ScopedTempDirectory redirected(temp);
@@ -167,6 +194,12 @@ TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
                 while (std::fwrite(big.data(), 1, 4096, filler) == 4096 && std::fflush(filler) == 0) {
                 }
                 std::fclose(filler);
+            } else if (c.how == kFolderImmutable || c.how == kFileImmutable) {
+                if (!SetImmutable(c.how == kFolderImmutable ? data : file, true)) {
+                    edited->MarkModified(false);
+                    std::printf("skipped (no immutable flag here): %s\n", c.what);
+                    return;
+                }
             } else {
                 ASSERT_TRUE(MountReadOnly(mountPoint.Path()));
                 if (c.fileOnIt) {
@@ -181,8 +214,15 @@ TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
             const std::string now = ReadBytes(file);
             EXPECT_TRUE(now == (c.save == S_OK ? saved : std::string(kOriginal)))
                 << c.what << ": the file holds " << now.size() << " bytes";
-            EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data)) << c.what;
-            EXPECT_EQ(std::vector<std::string>{}, Entries(temp)) << c.what;
+            std::vector<std::string> besideFile = EntriesStartingWith(data, "t.txt.unsaved-");
+            std::vector<std::string> inTemp = EntriesStartingWith(temp, "t.txt.unsaved-");
+            EXPECT_EQ(c.kept == kBesideFile ? 2u : 0u, besideFile.size()) << c.what;
+            EXPECT_EQ(c.kept == kInTemp ? 2u : 0u, inTemp.size()) << c.what;
+            for (const std::string& name : besideFile) EXPECT_TRUE(saved == ReadBytes(data / name)) << c.what;
+            for (const std::string& name : inTemp) EXPECT_TRUE(saved == ReadBytes(temp / name)) << c.what;
+            besideFile.insert(besideFile.begin(), "t.txt");
+            EXPECT_EQ(besideFile, Entries(data)) << c.what;
+            EXPECT_EQ(inTemp, Entries(temp)) << c.what;
         });
         if (outcome == kChildCannot) GTEST_SKIP() << "cannot mount a file system of the test's own here";
         EXPECT_EQ(0, outcome) << c.what;

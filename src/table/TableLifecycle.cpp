@@ -18,6 +18,7 @@ VxASCOSPObject::VxASCOSPObject(const OLECHAR* dataMember) : VxASCOSPObject() {
 VxASCOSPObject::~VxASCOSPObject() {
     // A failed save cannot be reported from here; it leaves the file as it was.
     if (boundPath_.IsBound()) SaveToFile();
+    qv::MemFree(lastKeptPath_);
     RemoveAllRows();
     CSingleLock lock(listeners_.GetLock());
     while (!listeners_.IsEmpty()) listeners_.RemoveHead()->Release();

@@ -2,6 +2,10 @@
 // the data file's place in one atomic replace only once it is complete and on
 // stable storage, so that no failure ever leaves the data file half-written.
 #include "VxASCOSPObject.h"
+
+#include <cstring>
+
+#include "platform/Alloc.h"
 #include "platform/ReplacementFile.h"
 
 HRESULT VxASCOSPObject::SaveToFile() {
@@ -19,11 +23,27 @@ HRESULT VxASCOSPObject::SaveToFile() {
     };
 
     qv::ReplacementFile file;
-    if (!file.Begin(boundPath_.Get())) return file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
+    if (!file.Begin(boundPath_.Get(), 0600, boundPath_.Folder(), &fileIdentity_))
+        return file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
     TemporarySink sink(file);
     HRESULT hr = WriteTable(sink);
     if (FAILED(hr)) return hr;  // the temporary file goes with file
-    if (!file.Commit()) return file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
+    bool committed = file.Commit();
+    NoteKept(file.WhatWasKept(), file.KeptPath());
+    if (!committed) return file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
+    // What this save wrote is the table's own file from now on.
+    fileIdentity_ = file.Written();
     modified_ = 0;
     return S_OK;
+}
+
+void VxASCOSPObject::NoteKept(qv::ReplacementFile::Kept kept, const qv::PathChar* path) {
+    qv::MemFree(lastKeptPath_);
+    lastKeptPath_ = nullptr;
+    lastKept_ = kept;
+    if (!path) return;
+    size_t length = 0;
+    while (path[length]) ++length;
+    lastKeptPath_ = static_cast<qv::PathChar*>(qv::MemAlloc((length + 1) * sizeof(qv::PathChar)));
+    if (lastKeptPath_) memcpy(lastKeptPath_, path, (length + 1) * sizeof(qv::PathChar));
 }

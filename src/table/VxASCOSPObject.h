@@ -18,6 +18,7 @@
 #include "containers/VxList.h"
 #include "platform/BoundPath.h"
 #include "platform/Platform.h"
+#include "platform/ReplacementFile.h"
 
 class VxASCOSPObject : public OLEDBSimpleProvider {
 public:
@@ -228,6 +229,13 @@ protected:
     LONG columnCount_ = 0;                            // the widest row's cells
     char fileName_[kFileNameSize] = {};               // the name as given, narrow; empty means no file
     qv::BoundPath boundPath_;                         // the file itself; every file call goes here
+    qv::FileIdentity fileIdentity_;                   // what was loaded, then what the last save wrote
+    // What the last save kept aside rather than destroy (another writer's
+    // file it displaced, or its own new contents that could not take the
+    // file's place) and where; for the table's save interface to report.
+    qv::ReplacementFile::Kept lastKept_ = qv::ReplacementFile::Kept::kNothing;
+    qv::PathChar* lastKeptPath_ = nullptr;            // MemAlloc'd; null when nothing
+    void NoteKept(qv::ReplacementFile::Kept kept, const qv::PathChar* path);
     OLECHAR delimiters_[kMaxDelimiters + 1] = {};     // each separates fields; zero-terminated
     VxList<OLEDBSimpleProviderListener*> listeners_;  // one reference held on each
     LONG refCount_ = 0;                               // interlocked only

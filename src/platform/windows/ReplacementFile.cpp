@@ -305,13 +305,18 @@ void ReplacementFile::FreeNames() {
     MemFree(tempPath_);
     MemFree(target_);
     MemFree(folder_);
-    tempPath_ = target_ = folder_ = nullptr;
+    MemFree(keptPath_);
+    tempPath_ = target_ = folder_ = keptPath_ = nullptr;
+    kept_ = Kept::kNothing;
 }
 
-bool ReplacementFile::Begin(const PathChar* target, unsigned newFileMode) {
+bool ReplacementFile::Begin(const PathChar* target, unsigned newFileMode, intptr_t, const FileIdentity* loaded) {
     Abort();
     FreeNames();
     outOfMemory_ = false;
+    loaded_ = loaded ? *loaded : FileIdentity();
+    written_ = FileIdentity();
+    digest_ = ByteDigest();
     newFileMode_ = newFileMode;  // permission bits have no meaning here
     size_t length = wcslen(target);
     if (length == 0) return false;
@@ -353,7 +358,9 @@ bool ReplacementFile::Begin(const PathChar* target, unsigned newFileMode) {
 }
 
 bool ReplacementFile::Write(const void* data, size_t bytes) {
-    return handle_ != -1 && WriteAll(AsHandle(handle_), data, bytes);
+    if (handle_ == -1 || !WriteAll(AsHandle(handle_), data, bytes)) return false;
+    digest_.Add(data, bytes);
+    return true;
 }
 
 bool ReplacementFile::Commit() {
