@@ -147,6 +147,13 @@ inline bool SetImmutable(const fs::path& path, bool on) {
     return set;
 }
 
+// How many descriptors the process has open.
+inline size_t OpenDescriptors() {
+    size_t count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) count += entry.path().empty() ? 0 : 1;
+    return count;
+}
+
 inline bool MountReadOnly(const fs::path& mountPoint) {
     return mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
 }
