@@ -277,7 +277,13 @@ TEST_F(SaveFailure, DataFileHeldOpenWithoutDeleteSharing) {
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     HRESULT hr = ref_->SaveToFile();
     CloseHandle(held);
+    // The new contents are kept beside it, and nothing else is left.
+    std::vector<std::string> kept = EntriesStartingWith(data_.Path(), "t.txt.unsaved-");
+    ASSERT_EQ(1u, kept.size());
+    EXPECT_EQ("\"changed\",\"b\"\r\n\"c\",\"d\"\r\n", ReadBytes(data_ / kept[0]));
+    fs::remove(data_ / kept[0]);
     ExpectUntouched(E_FAIL, hr, "held open");
+    ref_->MarkModified(false);
 }
 #endif
 
