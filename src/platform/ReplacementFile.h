@@ -144,6 +144,7 @@ private:
     unsigned newFileMode_ = 0600;   // the bits of a target made by the commit
     FileIdentity loaded_;           // what the caller read; unknown when none
     FileIdentity written_;          // what the last Commit put in place
+    FileIdentity before_;           // (Windows) what stood at the target just before the replace
     ByteDigest digest_;             // of the bytes written since Begin
     bool outOfMemory_ = false;
     Kept kept_ = Kept::kNothing;      // what the last Commit kept aside

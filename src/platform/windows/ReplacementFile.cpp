@@ -320,11 +320,17 @@ FileIdentity IdentityAt(const wchar_t* path) {
 
 // True when the file at path is the one loaded: the same identity, or, where
 // only its times or file index moved, the same bytes.
-bool IsLoadedFile(const wchar_t* path, const FileIdentity& loaded, bool* noMemory) {
+// before is what stood at the target just before a replace that moved the
+// file (which moves its change time), or null.
+bool IsLoadedFile(const wchar_t* path, const FileIdentity& loaded, const FileIdentity* before, bool* noMemory) {
     if (!loaded.known) return true;
     FileIdentity found = IdentityAt(path);
     if (!found.known || found.size != loaded.size) return false;
-    if (found.device == loaded.device && found.file == loaded.file && found.modified == loaded.modified) return true;
+    if (before && before->known && before->device == found.device && before->file == found.file)
+        found.changed = before->changed;
+    if (found.device == loaded.device && found.file == loaded.file && found.modified == loaded.modified &&
+        found.changed == loaded.changed)
+        return true;
     char* block = static_cast<char*>(MemAlloc(kCopyBlock));
     if (!block) {
         *noMemory = true;
@@ -381,7 +387,7 @@ bool ReplacementFile::KeepAs(const char* kind, bool besideFirst) {
 
 void ReplacementFile::SettleDisplaced(const void* displaced) {
     const auto* path = static_cast<const wchar_t*>(displaced);
-    if (IsLoadedFile(path, loaded_, &outOfMemory_)) {
+    if (IsLoadedFile(path, loaded_, &before_, &outOfMemory_)) {
         DeleteFileW(path);
         return;
     }
@@ -552,6 +558,7 @@ bool ReplacementFile::Commit() {
         // that no other file is ever overwritten.
         HANDLE backup = CreateExclusive(folder_, beside, nullptr);
         if (backup != INVALID_HANDLE_VALUE) CloseHandle(backup);
+        before_ = IdentityAt(target_);
         if (backup != INVALID_HANDLE_VALUE && KeepingReplace(tempPath_, target_, beside)) {
             tempPath_[0] = 0;
             identity.RestoreIn(target_);
@@ -577,7 +584,7 @@ bool ReplacementFile::Commit() {
         // another writer's file copied aside first: a window remains between
         // the check and the replace.
         identity.GiveTo(tempPath_);
-        if (!IsLoadedFile(target_, loaded_, &outOfMemory_)) {
+        if (!IsLoadedFile(target_, loaded_, nullptr, &outOfMemory_)) {
             wchar_t* copy = nullptr;
             size_t room = wcslen(target_) + 48;
             wchar_t stamp[32];
