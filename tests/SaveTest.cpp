@@ -174,7 +174,9 @@ TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
         ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
         ref_->StoreText(1, 1, W(std::string(200000, 'x')));
         g_calls.clear();
+#ifndef _WIN32
         long folderFlushes = qv::FolderFlushesDone();
+#endif
         qv::SetFileCallObserver(RecordCall);
         HRESULT hr = ref_->SaveToFile();
         qv::SetFileCallObserver(nullptr);

@@ -11,6 +11,7 @@
 #include "../ReplacementFile.h"
 
 #include <string.h>
+#include <wchar.h>
 
 #include <atomic>
 
@@ -556,7 +557,11 @@ bool ReplacementFile::Commit() {
         Identity identity(target_);
         // What the replace displaces goes to a name of its own, made now so
         // that no other file is ever overwritten.
-        HANDLE backup = CreateExclusive(folder_, beside, nullptr);
+        // It admits its owner alone, as every file the save makes does.
+        void* descriptor = OwnerOnlyDescriptor();
+        SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+        HANDLE backup = descriptor ? CreateExclusive(folder_, beside, &security) : INVALID_HANDLE_VALUE;
+        MemFree(descriptor);
         if (backup != INVALID_HANDLE_VALUE) CloseHandle(backup);
         before_ = IdentityAt(target_);
         if (backup != INVALID_HANDLE_VALUE && KeepingReplace(tempPath_, target_, beside)) {
