@@ -1,6 +1,8 @@
 // ReplacementFile over POSIX: mkostemp for the exclusive, owner-only temporary
-// file, fchown and fchmod to the target's owner and bits, fsync, rename as the
-// atomic replace and an fsync of the folder after it.
+// file, fchown, fchmod and the extended attributes to take the target's, fsync,
+// renameat2 within the target's folder as the atomic replace (an exchange
+// where something stands at the name, so that what it displaced can be looked
+// at) and an fsync of the folder after it.
 #include "../ReplacementFile.h"
 
 #include <errno.h>
@@ -17,7 +19,6 @@
 #include <algorithm>
 
 #include "../Alloc.h"
-#include "../FileSystem.h"
 #include "FileIdentityOf.h"
 
 namespace qv {
