@@ -66,6 +66,14 @@ inline std::vector<std::string> Entries(const fs::path& folder) {
     return names;
 }
 
+// The entries of folder whose names start with prefix: kept files.
+inline std::vector<std::string> EntriesStartingWith(const fs::path& folder, const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const std::string& name : Entries(folder))
+        if (name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+    return names;
+}
+
 inline unsigned long ProcessId() {
 #ifdef _WIN32
     return GetCurrentProcessId();
@@ -123,6 +131,28 @@ int OnOwnMemoryFileSystem(const fs::path& mountPoint, size_t bytes, Body body) {
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 3;
     return WEXITSTATUS(status);
+}
+
+// Sets or clears the immutable flag of a file or folder (root, on a file
+// system that has it); false when it cannot.
+inline bool SetImmutable(const fs::path& path, bool on) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool set = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (set) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        set = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return set;
+}
+
+// How many descriptors the process has open.
+inline size_t OpenDescriptors() {
+    size_t count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) count += entry.path().empty() ? 0 : 1;
+    return count;
 }
 
 inline bool MountReadOnly(const fs::path& mountPoint) {
@@ -213,14 +243,7 @@ private:
     HANDLE holder_ = INVALID_HANDLE_VALUE;
 #else
     void SetImmutable(bool on) {
-        int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        int flags = 0;
-        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0) immutable_ = on;
-        }
-        ::close(fd);
+        if (qvtest::SetImmutable(path_, on)) immutable_ = on;
     }
     bool immutable_ = false;
 #endif

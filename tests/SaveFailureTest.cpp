@@ -1,5 +1,6 @@
 // Saves that fail: whatever the cause (read-only or locked data file, full disk, no memory, a row that cannot be
-// written), the data file keeps every byte and no temporary file remains.
+// written), the data file keeps every byte; no temporary file remains, except new contents written whole that
+// could not take the data file's place, which are kept under a name that says so.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -97,13 +98,23 @@ TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
     {
         ScopedTempDirectory onOtherVolume(temp.Path());
         OpenAndChange();
+        const std::string saved = "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n";
+        int keptTimes = 0;
         auto untouched = [&](HRESULT hr, const std::string& what) {
             EXPECT_EQ(E_FAIL, hr) << what;
             EXPECT_EQ(kOriginal, ReadBytes(File())) << what;
-            EXPECT_EQ(std::vector<std::string>{}, Entries(temp.Path())) << what;
+            // A copy beside the data file that fails keeps the whole new
+            // contents where they were written.
+            std::vector<std::string> kept = EntriesStartingWith(temp.Path(), "t.txt.unsaved-");
+            EXPECT_EQ(kept, Entries(temp.Path())) << what;
+            EXPECT_LE(kept.size(), 1u) << what;
+            for (const std::string& name : kept) {
+                EXPECT_EQ(saved, ReadBytes(temp / name)) << what;
+                fs::remove(temp / name);
+                ++keptTimes;
+            }
             EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path())) << what;
         };
-        const std::string saved = "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n";
         long first = 1;
 #ifndef _WIN32
         // The temporary volume full at the first write costs no edit: the
@@ -121,6 +132,7 @@ TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
         }
 #endif
         FailEachWriteInTurn(untouched, ref_.table, File(), saved, first);
+        EXPECT_GT(keptTimes, 0) << "no failed copy kept the new contents";
     }
 }
 
@@ -130,31 +142,46 @@ TEST_F(SaveFailure, DiskFullWhileCopyingAcrossVolumes) {
 // data file, under the temporary folder, or both. A save that cannot be
 // finished leaves every byte and no file behind; a temporary folder that
 // cannot take the file costs no edit, as the file is then written beside the
-// data file. Where the interface can tell the client (the first edit, a new
-// open) it does; a release cannot.
+// data file. New contents written whole that cannot take the data file's
+// place are kept, beside it where its folder takes them, else where they were
+// written, one file for each try (the save and the release). Where the
+// interface can tell the client (the first edit, a new open) it does; a
+// release cannot.
 TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
-    enum How { kTooSmall, kFilled, kReadOnly };
+    enum How { kTooSmall, kFilled, kReadOnly, kFolderImmutable, kFileImmutable };
+    enum Kept { kNone, kBesideFile, kInTemp };
     struct Case {
         const char* what;
         bool fileOnIt, tempOnIt;  // the data file, the temporary folder lie on the small file system
         How how;
         HRESULT save;
+        Kept kept;
     } const cases[] = {
-        {"file and temporaries on a file system too small for the new contents", true, true, kTooSmall, E_FAIL},
-        {"file and temporaries on a file system filled to the last block", true, true, kFilled, E_FAIL},
-        {"file on a full file system, temporaries on the disk", true, false, kTooSmall, E_FAIL},
-        {"temporaries on a full file system, file on the disk", false, true, kFilled, S_OK},
+        {"file and temporaries on a file system too small for the new contents", true, true, kTooSmall, E_FAIL,
+         kNone},
+        {"file and temporaries on a file system filled to the last block", true, true, kFilled, E_FAIL, kNone},
+        {"file on a full file system, temporaries on the disk", true, false, kTooSmall, E_FAIL, kInTemp},
+        {"temporaries on a full file system, file on the disk", false, true, kFilled, S_OK, kNone},
         {"temporaries on a file system too small for the new contents, file on the disk", false, true, kTooSmall,
-         S_OK},
-        {"file and temporaries on a read-only file system", true, true, kReadOnly, E_FAIL},
-        {"temporaries on a read-only file system, file on the disk", false, true, kReadOnly, S_OK},
+         S_OK, kNone},
+        {"file and temporaries on a read-only file system", true, true, kReadOnly, E_FAIL, kNone},
+        {"temporaries on a read-only file system, file on the disk", false, true, kReadOnly, S_OK, kNone},
+        {"file on a file system made read-only after the edit, temporaries on the disk", true, false, kReadOnly,
+         E_FAIL, kInTemp},
+        {"file's folder made immutable after the edit, temporaries on the disk", true, false, kFolderImmutable,
+         E_FAIL, kInTemp},
+        {"file's folder made immutable after the edit, temporaries beside it", true, true, kFolderImmutable, E_FAIL,
+         kInTemp},
+        {"file made immutable after the edit, temporaries on the disk", true, false, kFileImmutable, E_FAIL,
+         kBesideFile},
     };
     const std::string big(1 << 20, 'x');  // four times what the small file system holds
     for (const Case& c : cases) {
         TempFolder mountPoint(data_.Path().parent_path());
         int outcome = OnOwnMemoryFileSystem(mountPoint.Path(), 256 << 10, [&] {
             const fs::path data = c.fileOnIt ? mountPoint / "data" : data_.Path();
-            const fs::path temp = c.tempOnIt ? mountPoint / "temp" : temp_.Path();
+            // A folder of the case's own: what a case keeps stays apart.
+            const fs::path temp = c.tempOnIt ? mountPoint / "temp" : temp_ / std::to_string(&c - cases);
             fs::create_directories(data);
             fs::create_directories(temp);
             ScopedTempDirectory redirected(temp);
@@ -173,6 +200,12 @@ TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
                 while (std::fwrite(big.data(), 1, 4096, filler) == 4096 && std::fflush(filler) == 0) {
                 }
                 std::fclose(filler);
+            } else if (c.how == kFolderImmutable || c.how == kFileImmutable) {
+                if (!SetImmutable(c.how == kFolderImmutable ? data : file, true)) {
+                    edited->MarkModified(false);
+                    std::printf("skipped (no immutable flag here): %s\n", c.what);
+                    return;
+                }
             } else {
                 ASSERT_TRUE(MountReadOnly(mountPoint.Path()));
                 if (c.fileOnIt) {
@@ -182,19 +215,36 @@ TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
                     EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(file.string(), &late.table)) << c.what;
                 }
             }
+            std::string told;
             {
-                // On request, the save tells its result.
+                // On request, the save tells its result and what it kept.
                 SaveInterface saver(edited.table);
                 EXPECT_EQ(c.save, saver->save()) << c.what;
                 EXPECT_EQ(c.save != S_OK, saver.Modified()) << c.what;
-                saver.Kept();
+                told = saver.Kept();
             }
-            edited.Reset();  // a failed save is tried again, and fails alike
+            // The release does not try again what the save on request kept
+            // aside, with no edit since: one kept file, not two.
+            edited.Reset();
             const std::string now = ReadBytes(file);
             EXPECT_TRUE(now == (c.save == S_OK ? saved : std::string(kOriginal)))
                 << c.what << ": the file holds " << now.size() << " bytes";
-            EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data)) << c.what;
-            EXPECT_EQ(std::vector<std::string>{}, Entries(temp)) << c.what;
+            std::vector<std::string> besideFile = EntriesStartingWith(data, "t.txt.unsaved-");
+            std::vector<std::string> inTemp = EntriesStartingWith(temp, "t.txt.unsaved-");
+            EXPECT_EQ(c.kept == kBesideFile ? 1u : 0u, besideFile.size()) << c.what;
+            EXPECT_EQ(c.kept == kInTemp ? 1u : 0u, inTemp.size()) << c.what;
+            if (c.kept == kNone) {
+                EXPECT_EQ(std::to_string(VXKEPT_NOTHING), told) << c.what;
+            }
+            for (const std::string& name : besideFile)
+                EXPECT_EQ(std::to_string(VXKEPT_UNSAVED) + " " + (data / name).string(), told) << c.what;
+            for (const std::string& name : inTemp)
+                EXPECT_EQ(std::to_string(VXKEPT_UNSAVED) + " " + (temp / name).string(), told) << c.what;
+            for (const std::string& name : besideFile) EXPECT_TRUE(saved == ReadBytes(data / name)) << c.what;
+            for (const std::string& name : inTemp) EXPECT_TRUE(saved == ReadBytes(temp / name)) << c.what;
+            besideFile.insert(besideFile.begin(), "t.txt");
+            EXPECT_EQ(besideFile, Entries(data)) << c.what;
+            EXPECT_EQ(inTemp, Entries(temp)) << c.what;
         });
         if (outcome == kChildCannot) GTEST_SKIP() << "cannot mount a file system of the test's own here";
         EXPECT_EQ(0, outcome) << c.what;
@@ -249,7 +299,13 @@ TEST_F(SaveFailure, DataFileHeldOpenWithoutDeleteSharing) {
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     HRESULT hr = ref_->SaveToFile();
     CloseHandle(held);
+    // The new contents are kept beside it, and nothing else is left.
+    std::vector<std::string> kept = EntriesStartingWith(data_.Path(), "t.txt.unsaved-");
+    ASSERT_EQ(1u, kept.size());
+    EXPECT_EQ("\"changed\",\"b\"\r\n\"c\",\"d\"\r\n", ReadBytes(data_ / kept[0]));
+    fs::remove(data_ / kept[0]);
     ExpectUntouched(E_FAIL, hr, "held open");
+    ref_->MarkModified(false);
 }
 #endif
 

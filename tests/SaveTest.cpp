@@ -5,9 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
 
 #include "FileTestSupport.h"
+
+#ifndef _WIN32
+#include <sys/xattr.h>
+#endif
 
 #ifdef _WIN32
 #include <sddl.h>  // after the Windows headers it builds on
@@ -230,10 +236,16 @@ TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
         ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
         ref_->StoreText(1, 1, W(std::string(200000, 'x')));
         g_calls.clear();
+#ifndef _WIN32
+        long folderFlushes = qv::FolderFlushesDone();
+#endif
         qv::SetFileCallObserver(RecordCall);
         HRESULT hr = ref_->SaveToFile();
         qv::SetFileCallObserver(nullptr);
         ASSERT_EQ(S_OK, hr) << temp->Path();
+#ifndef _WIN32
+        EXPECT_EQ(folderFlushes + 1, qv::FolderFlushesDone()) << "the folder was not opened and flushed";
+#endif
         bool unflushed = false;
         for (char call : g_calls) {
             EXPECT_FALSE((call == 'r' || call == 'k') && unflushed) << "replaced before a flush: " << g_calls;
@@ -290,16 +302,181 @@ TEST_F(Save, KeepsOwnerGroupAndPermissionBits) {
     }
 }
 
-TEST_F(Save, SymbolicLinkStaysAndItsFileIsReplaced) {
-    WriteBytes(data_ / "real.txt", "a\n");
-    fs::create_symlink(data_ / "real.txt", File());
-    ASSERT_EQ(S_OK, FileTable::Open(File().string(), &ref_.table));
-    ref_->StoreText(1, 1, W("b"));
-    ASSERT_EQ(S_OK, ref_->SaveToFile());
-    EXPECT_TRUE(fs::is_symlink(File()));
-    EXPECT_EQ("\"b\"\r\n", ReadBytes(data_ / "real.txt"));
+// The name is bound at the open, a link followed to its file; whatever is
+// put at the name or on the way to it afterwards (a link to another file, the
+// folder swapped for a link) is replaced or passed by, never followed: no
+// other file is written, and what was put at the name is kept.
+TEST_F(Save, LinksFollowedAtTheOpenOnly) {
+    enum When { kAtOpen, kAtNameAfter, kFolderAfter };
+    for (When when : {kAtOpen, kAtNameAfter, kFolderAfter}) {
+        TempFolder root;
+        const fs::path folder = root / "d", other = root / "other";
+        fs::create_directories(folder);
+        fs::create_directories(other);
+        WriteBytes(folder / "real.txt", "a\n");
+        WriteBytes(other / "victim.txt", "victim\n");
+        WriteBytes(other / "real.txt", "victim\n");
+        fs::path opened = folder / (when == kAtOpen ? "link.txt" : "real.txt");
+        if (when == kAtOpen) fs::create_symlink(folder / "real.txt", opened);
+        ASSERT_EQ(S_OK, FileTable::Open(opened.string(), &ref_.table));
+        ref_->StoreText(1, 1, W("b"));
+        fs::path saved = folder / "real.txt";
+        if (when == kAtNameAfter) {
+            fs::rename(folder / "real.txt", folder / "real.bak");
+            fs::create_symlink(other / "victim.txt", folder / "real.txt");
+        } else if (when == kFolderAfter) {
+            fs::rename(folder, root / "d.moved");
+            fs::create_symlink(other, folder);
+            saved = root / "d.moved" / "real.txt";
+        }
+        ASSERT_EQ(S_OK, ref_->SaveToFile()) << when;
+        EXPECT_EQ("victim\n", ReadBytes(other / "victim.txt")) << when;
+        EXPECT_EQ("victim\n", ReadBytes(other / "real.txt")) << when;
+        EXPECT_EQ(std::vector<std::string>({"real.txt", "victim.txt"}), Entries(other)) << when;
+        EXPECT_EQ("\"b\"\r\n", ReadBytes(saved)) << when;
+        EXPECT_FALSE(fs::is_symlink(saved)) << when;
+        if (when == kAtOpen) {
+            EXPECT_TRUE(fs::is_symlink(opened));
+        }
+        if (when == kAtNameAfter) {
+            EXPECT_EQ("a\n", ReadBytes(folder / "real.bak"));
+            std::vector<std::string> kept = EntriesStartingWith(folder, "real.txt.displaced-");
+            ASSERT_EQ(1u, kept.size()) << "the link put at the name is kept";
+            EXPECT_TRUE(fs::is_symlink(folder / kept[0]));
+        }
+        ref_.Reset();
+    }
 }
 #endif
+
+#ifndef _WIN32
+// An extended attribute of the file, or "<none>".
+std::string Attribute(const fs::path& file, const char* name) {
+    char value[256];
+    ssize_t size = lgetxattr(file.c_str(), name, value, sizeof value);
+    return size < 0 ? "<none>" : std::string(value, static_cast<size_t>(size));
+}
+
+// The extended attributes go with the file, its access list too (whose mask
+// the permission bits must not narrow), whether the temporary directory lies
+// on the file's volume or on another one that may hold no such attributes.
+TEST_F(Save, KeepsTheAccessListAndAttributes) {
+    // One named user may read: owner rw, nobody r, group r, mask rw, others none.
+    const uint32_t kVersion = 2;
+    const struct {
+        uint16_t tag, perm;
+        uint32_t id;
+    } entries[] = {{0x01, 6, ~0u}, {0x02, 4, kNobody}, {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}};
+    std::string accessList(reinterpret_cast<const char*>(&kVersion), sizeof kVersion);
+    accessList.append(reinterpret_cast<const char*>(entries), sizeof entries);
+    fs::path other = OtherVolume();
+    std::unique_ptr<TempFolder> otherTemp(other.empty() ? nullptr : new TempFolder(other));
+    for (const TempFolder* temp : {&temp_, otherTemp.get()}) {
+        if (!temp) continue;
+        ScopedTempDirectory directory(temp->Path());
+        ref_.Reset();
+        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+        if (setxattr(File().c_str(), "user.origin", "kept", 4, 0) != 0) GTEST_SKIP() << "no user attributes here";
+        bool withList = setxattr(File().c_str(), "system.posix_acl_access", accessList.data(), accessList.size(), 0) == 0;
+        ref_->StoreText(1, 1, W("b"));
+        ASSERT_EQ(S_OK, ref_->SaveToFile()) << temp->Path();
+        EXPECT_EQ("\"b\"\r\n", ReadBytes(File()));
+        EXPECT_EQ("kept", Attribute(File(), "user.origin")) << temp->Path();
+        if (withList) {
+            EXPECT_TRUE(accessList == Attribute(File(), "system.posix_acl_access")) << temp->Path();
+        }
+        ExpectNoTemporaryFiles();
+    }
+}
+#endif
+
+// Two writers: whatever the save displaces from the name is deleted only when
+// it is the file the table loaded (or last saved), told by its identity and,
+// where times or the file's number moved, by its bytes; anything else is kept
+// beside it, never ending in the file's own extension. Where the file system
+// cannot exchange the files, the check before the replace does the same.
+TEST_F(Save, KeepsWhatAnotherWriterPutAtTheName) {
+    auto putBackTimes = [](const fs::path& file, const std::function<void()>& change) {
+        const fs::file_time_type before = fs::last_write_time(file);
+        change();
+        fs::last_write_time(file, before);
+    };
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> meanwhile;
+        bool kept;
+    } const cases[] = {
+        {"nothing", [](const fs::path&) {}, false},
+        {"another table saved it",
+         [](const fs::path& file) {
+             TableRef other;
+             ASSERT_EQ(S_OK, FileTable::Open(file.string(), &other.table));
+             other->StoreText(1, 2, W("other"));
+             ASSERT_EQ(S_OK, other->SaveToFile());
+         },
+         true},
+        {"times moved over the same bytes",
+         [](const fs::path& file) { fs::last_write_time(file, fs::last_write_time(file) + std::chrono::hours(1)); },
+         false},
+        {"new bytes of the same size, times put back",
+         [&](const fs::path& file) {
+             putBackTimes(file, [&] {
+                 std::string bytes = ReadBytes(file);
+                 bytes[1] = bytes[1] == 'z' ? 'y' : 'z';
+                 std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+                 out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+             });
+         },
+         true},
+        {"an identical copy put in its place",
+         [](const fs::path& file) {
+             WriteBytes(file.string() + ".copy", ReadBytes(file));
+             fs::rename(file.string() + ".copy", file);
+         },
+         false},
+        {"another file put in its place",
+         [](const fs::path& file) {
+             WriteBytes(file.string() + ".new", "other\n");
+             fs::rename(file.string() + ".new", file);
+         },
+         true},
+    };
+    for (bool exchange : {true, false}) {
+        for (bool savedBefore : {false, true}) {
+            for (const Case& c : cases) {
+                const std::string what = std::string(c.what) + (savedBefore ? ", after a save of its own" : "") +
+                                         (exchange ? "" : ", without an exchange");
+                ref_.Reset();
+                fs::remove_all(data_.Path());
+                fs::create_directories(data_.Path());
+                ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+                if (savedBefore) {
+                    ref_->StoreText(1, 1, W("first"));
+                    ASSERT_EQ(S_OK, ref_->SaveToFile());
+                }
+                ref_->StoreText(1, 1, W("mine"));
+                c.meanwhile(File());
+                const std::string displaced = ReadBytes(File());
+                qv::SetKeepingReplaceFailure(!exchange);
+                HRESULT hr = ref_->SaveToFile();
+                qv::SetKeepingReplaceFailure(false);
+                ASSERT_EQ(S_OK, hr) << what;
+                EXPECT_EQ("\"mine\"\r\n", ReadBytes(File())) << what;
+                std::vector<std::string> kept = EntriesStartingWith(data_.Path(), "t.txt.displaced-");
+                ASSERT_EQ(c.kept ? 1u : 0u, kept.size()) << what;
+                std::vector<std::string> expected = kept;
+                expected.insert(expected.begin(), "t.txt");
+                EXPECT_EQ(expected, Entries(data_.Path())) << what;
+                EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path())) << what;
+                if (c.kept) {
+                    EXPECT_EQ(displaced, ReadBytes(data_ / kept[0])) << what;
+                    EXPECT_NE(".txt", fs::path(kept[0]).extension()) << what;
+                }
+            }
+        }
+    }
+    ref_.Reset();
+}
 
 #ifdef _WIN32
 // The access list of a file in its text form, or "" when it cannot be read.
@@ -415,7 +592,13 @@ TEST_F(Save, TemporaryDirectoryOnAnotherVolume) {
         ScopedTempDirectory onOtherVolume(temp.Path());
         ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
         ref_->StoreText(1, 1, W("moved"));
+#ifndef _WIN32
+        size_t descriptors = OpenDescriptors();
+#endif
         EXPECT_EQ(S_OK, ref_->SaveToFile());
+#ifndef _WIN32
+        EXPECT_EQ(descriptors, OpenDescriptors()) << "the save left a descriptor open";
+#endif
     }
     EXPECT_EQ("\"moved\"\r\n", ReadBytes(File()));
     EXPECT_EQ(std::vector<std::string>{}, Entries(temp.Path()));

@@ -2,7 +2,9 @@
 // and by the same name until it is saved. A relative name is completed from the
 // current folder at that moment, and links are followed to the file they lead
 // to, so that neither a later change of folder nor a link replaced meanwhile
-// turns the save towards another file. The name is kept in the system's own
+// turns the save towards another file. On Linux the folder itself is held
+// open from then on: a folder on the way swapped for a link after the open
+// does not move the save either. The name is kept in the system's own
 // spelling (UTF-8 on Linux, UTF-16 on Windows), whatever its length.
 #pragma once
 
@@ -11,6 +13,8 @@
 #else
 #include "linux/ComBase.h"
 #endif
+
+#include <cstdint>
 
 #include "PathChar.h"
 
@@ -36,9 +40,13 @@ public:
     bool IsBound() const { return path_ != nullptr; }
     // The absolute name; null when nothing is bound.
     const PathChar* Get() const { return path_; }
+    // Linux: a descriptor of the file's folder, held from the binding on, for
+    // the calls that act on the name within it; -1 when none (Windows).
+    intptr_t Folder() const { return folder_; }
 
 private:
     PathChar* path_ = nullptr;
+    intptr_t folder_ = -1;
 };
 
 }  // namespace qv

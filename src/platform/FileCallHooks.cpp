@@ -10,7 +10,12 @@ namespace {
 std::atomic<FileCallObserver> g_observer{nullptr};
 std::atomic<long> g_writeCountdown{0};
 std::atomic<bool> g_keepingReplaceFails{false};
+std::atomic<long> g_folderFlushes{0};
 }  // namespace
+
+void CountFolderFlushDone() { ++g_folderFlushes; }
+long FolderFlushesDone() { return g_folderFlushes.load(); }
+bool KeepingReplaceDisabled() { return g_keepingReplaceFails.load(); }
 
 void SetFileCallObserver(FileCallObserver observer) { g_observer.store(observer); }
 

@@ -110,6 +110,7 @@ HRESULT VxASCOSPObject::LoadFile() {
     if (hr == S_FALSE) {
         // An empty file: one placeholder row of 100 cells, no data rows.
         columnCount_ = kEmptyFileColumns;
+        fileIdentity_ = file.Identity();
         return ParseRecord(line, 0);
     }
     if (FAILED(hr)) return hr == E_OUTOFMEMORY ? hr : ASC_E_FILEACCESS;
@@ -141,5 +142,7 @@ HRESULT VxASCOSPObject::LoadFile() {
         }
     }
     if (FAILED(result)) RemoveAllRows();
+    // What a save later tells from a file another writer put at the name.
+    fileIdentity_ = file.Identity();
     return result;
 }

@@ -72,7 +72,7 @@ HRESULT VxASCOSPObject::SaveToFile(bool* nothingToSave) {
     qv::ReplacementFile file;
     HRESULT hr = S_OK;
     LONG written = 0;
-    if (!file.Begin(boundPath_.Get())) {
+    if (!file.Begin(boundPath_.Get(), 0600, boundPath_.Folder(), &fileIdentity_)) {
         hr = file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
     } else {
         TemporarySink sink(file);
@@ -86,6 +86,8 @@ HRESULT VxASCOSPObject::SaveToFile(bool* nothingToSave) {
     if (lastKept_ != VXKEPT_NOTHING && file.KeptPath()) lastKeptPath_ = qv::PathToBstr(file.KeptPath());
     keptEdit_ = written;
     if (!committed) return file.OutOfMemory() ? E_OUTOFMEMORY : E_FAIL;
+    // What this save wrote is the table's own file from now on.
+    fileIdentity_ = file.Written();
     // An edit stored since the rows were written numbered itself anew, and
     // the table stays modified for it.
     InterlockedCompareExchange(&modified_, 0, written);

@@ -23,6 +23,7 @@
 #include "containers/VxList.h"
 #include "platform/BoundPath.h"
 #include "platform/Platform.h"
+#include "platform/ReplacementFile.h"
 
 class VxASCOSPObject : public OLEDBSimpleProvider, public VxTableSave {
 public:
@@ -289,6 +290,7 @@ protected:
     LONG columnCount_ = 0;                            // the widest row's cells
     char fileName_[kFileNameSize] = {};               // the name as given, narrow; empty means no file
     qv::BoundPath boundPath_;                         // the file itself; every file call goes here
+    qv::FileIdentity fileIdentity_;                   // what was loaded, then what the last save wrote
     OLECHAR delimiters_[kMaxDelimiters + 1] = {};     // each separates fields; zero-terminated
     VxList<OLEDBSimpleProviderListener*> listeners_;  // one reference held on each
     CList<UntoldListener> untold_;                    // not yet told transferComplete; under the list's lock

@@ -1,8 +1,10 @@
 // BoundPath over realpath: the UTF-8 name with every link and relative step resolved.
 #include "../BoundPath.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "../Alloc.h"
 #include "../TextConversion.h"
@@ -25,12 +27,25 @@ BoundPath::Outcome BoundPath::Bind(const OLECHAR* name) {
     path_ = static_cast<char*>(MemAlloc(length + 1));
     if (path_) memcpy(path_, resolved, length + 1);
     ::free(resolved);
-    return path_ ? kBound : kNoMemory;
+    if (!path_) return kNoMemory;
+    // The resolved name is absolute, so it has a slash; the folder is opened
+    // by the part before the last one, with no link left in it.
+    char* slash = strrchr(path_, '/');
+    *slash = 0;
+    folder_ = ::open(slash == path_ ? "/" : path_, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    *slash = '/';
+    if (folder_ < 0) {
+        Clear();
+        return kNoFile;
+    }
+    return kBound;
 }
 
 void BoundPath::Clear() {
     MemFree(path_);
     path_ = nullptr;
+    if (folder_ >= 0) ::close(static_cast<int>(folder_));
+    folder_ = -1;
 }
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 // FileReader over POSIX descriptors.
 #include "../FileReader.h"
+#include "FileIdentityOf.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -22,6 +23,8 @@ bool FileReader::Open(const char* path) {
         return false;
     }
     handle_ = fd;
+    identity_ = FileIdentityOf(info);
+    digest_ = ByteDigest();
     return true;
 }
 
@@ -29,9 +32,19 @@ long long FileReader::Read(void* buffer, size_t bytes) {
     if (handle_ < 0) return -1;
     for (;;) {
         ssize_t got = ::read(static_cast<int>(handle_), buffer, bytes);
-        if (got >= 0) return got;
+        if (got >= 0) {
+            digest_.Add(buffer, static_cast<size_t>(got));
+            return got;
+        }
         if (errno != EINTR) return -1;
     }
+}
+
+FileIdentity FileReader::Identity() const {
+    FileIdentity identity = identity_;
+    identity.digest = digest_.Value();
+    identity.digestBytes = digest_.Bytes();
+    return identity;
 }
 
 void FileReader::Close() {

@@ -1,6 +1,7 @@
 // FileReader over Win32 file handles.
 #include "../FileReader.h"
 
+#include "FileIdentityOf.h"
 #include "WindowsSdk.h"
 
 namespace qv {
@@ -19,6 +20,8 @@ bool FileReader::Open(const PathChar* path) {
         return false;
     }
     handle_ = reinterpret_cast<intptr_t>(file);
+    identity_ = FileIdentityOf(file);
+    digest_ = ByteDigest();
     return true;
 }
 
@@ -27,7 +30,15 @@ long long FileReader::Read(void* buffer, size_t bytes) {
     DWORD wanted = bytes > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes);
     DWORD got = 0;
     if (!ReadFile(AsHandle(handle_), buffer, wanted, &got, nullptr)) return -1;
+    digest_.Add(buffer, got);
     return got;
+}
+
+FileIdentity FileReader::Identity() const {
+    FileIdentity identity = identity_;
+    identity.digest = digest_.Value();
+    identity.digestBytes = digest_.Bytes();
+    return identity;
 }
 
 void FileReader::Close() {

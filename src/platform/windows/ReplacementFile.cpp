@@ -11,10 +11,12 @@
 #include "../ReplacementFile.h"
 
 #include <string.h>
+#include <wchar.h>
 
 #include <atomic>
 
 #include "../Alloc.h"
+#include "FileIdentityOf.h"
 #include "WindowsSdk.h"
 
 namespace qv {
@@ -265,19 +267,150 @@ bool Deletable(const wchar_t* target) {
 }
 
 // The replace that keeps the target's identity: replacement must lie on the
-// target's volume. Where it fails without a backup name, the target may be
-// gone and replacement still in place, which the plain replace then moves.
-bool KeepingReplace(const wchar_t* replacement, const wchar_t* target) {
+// target's volume; the target moves to backup, which is replaced.
+bool KeepingReplace(const wchar_t* replacement, const wchar_t* target, const wchar_t* backup) {
     if (FileCallFails(FileCall::kKeepingReplace)) {
         SetLastError(ERROR_UNABLE_TO_REMOVE_REPLACED);
         return false;
     }
-    return ReplaceFileW(target, replacement, nullptr, 0, nullptr, nullptr) != 0;
+    return ReplaceFileW(target, replacement, backup, 0, nullptr, nullptr) != 0;
 }
 
 bool Replace(const wchar_t* source, const wchar_t* target) {
     FileCallFails(FileCall::kReplace);
     return MoveFileExW(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+// "YYYYMMDD-HHMMSS" of the local time now.
+void TimeStamp(wchar_t (&out)[32]) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    swprintf(out, 32, L"%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+             now.wSecond);
+}
+
+// Renames the closed file source to base.kind-YYYYMMDD-HHMMSS[-N], never
+// replacing a file; the new name in a MemAlloc block, or null when it cannot.
+wchar_t* MoveToKeptName(const wchar_t* source, const wchar_t* base, const wchar_t* kind) {
+    size_t room = wcslen(base) + wcslen(kind) + 48;
+    auto* name = static_cast<wchar_t*>(MemAlloc(room * sizeof(wchar_t)));
+    if (!name) return nullptr;
+    wchar_t stamp[32];
+    TimeStamp(stamp);
+    for (int n = 1; n < 1000; ++n) {
+        if (n == 1)
+            swprintf(name, room, L"%ls.%ls-%ls", base, kind, stamp);
+        else
+            swprintf(name, room, L"%ls.%ls-%ls-%d", base, kind, stamp, n);
+        if (MoveFileExW(source, name, MOVEFILE_WRITE_THROUGH)) return name;
+        if (!NameTaken(GetLastError())) break;
+    }
+    MemFree(name);
+    return nullptr;
+}
+
+// The identity of the file at path, a link itself rather than its file.
+FileIdentity IdentityAt(const wchar_t* path) {
+    HANDLE file = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return FileIdentity();
+    FileIdentity identity = FileIdentityOf(file);
+    CloseHandle(file);
+    return identity;
+}
+
+// True when the file at path is the one loaded: the same identity, or, where
+// only its times or file index moved, the same bytes.
+// before is what stood at the target just before a replace that moved the
+// file (which moves its change time), or null.
+bool IsLoadedFile(const wchar_t* path, const FileIdentity& loaded, const FileIdentity* before, bool* noMemory) {
+    if (!loaded.known) return true;
+    FileIdentity found = IdentityAt(path);
+    if (!found.known || found.size != loaded.size) return false;
+    if (before && before->known && before->device == found.device && before->file == found.file)
+        found.changed = before->changed;
+    if (found.device == loaded.device && found.file == loaded.file && found.modified == loaded.modified &&
+        found.changed == loaded.changed)
+        return true;
+    char* block = static_cast<char*>(MemAlloc(kCopyBlock));
+    if (!block) {
+        *noMemory = true;
+        return false;
+    }
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    ByteDigest sum;
+    bool ok = file != INVALID_HANDLE_VALUE;
+    while (ok && sum.Bytes() < loaded.digestBytes) {
+        uint64_t left = loaded.digestBytes - sum.Bytes();
+        DWORD got = 0;
+        ok = ReadFile(file, block, left < kCopyBlock ? static_cast<DWORD>(left) : kCopyBlock, &got, nullptr) && got > 0;
+        if (ok) sum.Add(block, got);
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    MemFree(block);
+    return ok && sum.Value() == loaded.digest;
+}
+
+}  // namespace
+
+bool ReplacementFile::KeepAs(const char* kind, bool besideFirst) {
+    if (!tempPath_ || !tempPath_[0]) return false;
+    const wchar_t* wideKind = kind[0] == 'u' ? L"unsaved" : L"displaced";
+    wchar_t* kept = besideFirst ? MoveToKeptName(tempPath_, target_, wideKind) : nullptr;
+    if (!kept) {
+        // Where the temporary file is, under the data file's own name.
+        wchar_t* folder = FolderOf(tempPath_);
+        const wchar_t* slash = wcsrchr(target_, L'\\');
+        const wchar_t* leaf = slash ? slash + 1 : target_;
+        size_t room = folder ? wcslen(folder) + wcslen(leaf) + 1 : 0;
+        auto* base = folder ? static_cast<wchar_t*>(MemAlloc(room * sizeof(wchar_t))) : nullptr;
+        if (base) {
+            swprintf(base, room, L"%ls%ls", folder, leaf);
+            kept = MoveToKeptName(tempPath_, base, wideKind);
+        } else {
+            outOfMemory_ = true;
+        }
+        MemFree(base);
+        MemFree(folder);
+    }
+    if (!kept) {
+        // Still kept, under its temporary name.
+        size_t length = wcslen(tempPath_);
+        kept = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
+        if (kept) memcpy(kept, tempPath_, (length + 1) * sizeof(wchar_t));
+    }
+    MemFree(keptPath_);
+    keptPath_ = kept;
+    tempPath_[0] = 0;
+    return kept != nullptr;
+}
+
+void ReplacementFile::SettleDisplaced(const void* displaced) {
+    const auto* path = static_cast<const wchar_t*>(displaced);
+    if (IsLoadedFile(path, loaded_, &before_, &outOfMemory_)) {
+        DeleteFileW(path);
+        return;
+    }
+    wchar_t* kept = MoveToKeptName(path, target_, L"displaced");
+    if (!kept) {
+        size_t length = wcslen(path);
+        kept = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
+        if (kept) memcpy(kept, path, (length + 1) * sizeof(wchar_t));
+    }
+    MemFree(keptPath_);
+    keptPath_ = kept;
+    kept_ = Kept::kDisplaced;
+}
+
+namespace {
+
+// Takes the new file's identity and the digest of what was written.
+FileIdentity WrittenIdentity(const wchar_t* target, const ByteDigest& digest) {
+    FileIdentity identity = IdentityAt(target);
+    identity.digest = digest.Value();
+    identity.digestBytes = digest.Bytes();
+    return identity;
 }
 
 }  // namespace
@@ -305,13 +438,18 @@ void ReplacementFile::FreeNames() {
     MemFree(tempPath_);
     MemFree(target_);
     MemFree(folder_);
-    tempPath_ = target_ = folder_ = nullptr;
+    MemFree(keptPath_);
+    tempPath_ = target_ = folder_ = keptPath_ = nullptr;
+    kept_ = Kept::kNothing;
 }
 
-bool ReplacementFile::Begin(const PathChar* target, unsigned newFileMode) {
+bool ReplacementFile::Begin(const PathChar* target, unsigned newFileMode, intptr_t, const FileIdentity* loaded) {
     Abort();
     FreeNames();
     outOfMemory_ = false;
+    loaded_ = loaded ? *loaded : FileIdentity();
+    written_ = FileIdentity();
+    digest_ = ByteDigest();
     newFileMode_ = newFileMode;  // permission bits have no meaning here
     size_t length = wcslen(target);
     if (length == 0) return false;
@@ -353,57 +491,140 @@ bool ReplacementFile::Begin(const PathChar* target, unsigned newFileMode) {
 }
 
 bool ReplacementFile::Write(const void* data, size_t bytes) {
-    return handle_ != -1 && WriteAll(AsHandle(handle_), data, bytes);
+    if (handle_ == -1 || !WriteAll(AsHandle(handle_), data, bytes)) return false;
+    digest_.Add(data, bytes);
+    return true;
 }
 
 bool ReplacementFile::Commit() {
     outOfMemory_ = false;
+    kept_ = Kept::kNothing;
+    MemFree(keptPath_);
+    keptPath_ = nullptr;
     if (handle_ == -1) return false;
     HANDLE file = AsHandle(handle_);
     bool ok = SyncToDisk(file);
     handle_ = -1;
     if (!CloseHandle(file)) ok = false;
-    // A read-only target is refused here rather than left to the replace, so
-    // that the outcome does not depend on how the file system treats it.
-    int state = ok ? TargetState(target_) : -1;
-    if (state == 1 && !Deletable(target_)) state = -1;
-    auto* beside =
-        state >= 0 ? static_cast<wchar_t*>(MemAlloc((wcslen(folder_) + kNameRoom) * sizeof(wchar_t))) : nullptr;
-    if (state >= 0 && !beside) outOfMemory_ = true;
-    // The new contents go beside the target first: the replace that keeps
-    // the target's identity works within one volume, and a move across
-    // volumes would be a copy that others could open while it is written.
-    bool placed = false;
-    if (beside) {
-        placed = MoveBeside(tempPath_, folder_, beside);
-        if (!placed && GetLastError() == ERROR_NOT_SAME_DEVICE) {
-            placed = CopyBeside(tempPath_, folder_, beside, &outOfMemory_);
-            if (placed) DeleteFileW(tempPath_);
-        }
-    }
-    if (!placed) {
-        MemFree(beside);
+    if (!ok) {
         Abort();
         return false;
     }
+    // From here the new contents are whole: a commit that cannot put them in
+    // the target's place keeps them.
+    auto keepUnsaved = [this](bool beside) {
+        DWORD error = GetLastError();
+        KeepAs("unsaved", beside);
+        kept_ = Kept::kUnsaved;
+        Abort();
+        SetLastError(error);
+        return false;
+    };
+    // A read-only target is refused here rather than left to the replace, so
+    // that the outcome does not depend on how the file system treats it.
+    int state = TargetState(target_);
+    auto* beside = static_cast<wchar_t*>(MemAlloc((wcslen(folder_) + kNameRoom) * sizeof(wchar_t)));
+    if (!beside) {
+        outOfMemory_ = true;
+        Abort();
+        return false;
+    }
+    // The new contents go beside the target first: the replace that keeps
+    // the target's identity works within one volume, and a move across
+    // volumes would be a copy that others could open while it is written.
+    bool placed = MoveBeside(tempPath_, folder_, beside);
+    if (!placed && GetLastError() == ERROR_NOT_SAME_DEVICE) {
+        placed = CopyBeside(tempPath_, folder_, beside, &outOfMemory_);
+        if (placed) DeleteFileW(tempPath_);
+    }
+    if (!placed) {
+        MemFree(beside);
+        if (outOfMemory_) {
+            Abort();
+            return false;
+        }
+        return keepUnsaved(true);
+    }
     wcscpy(tempPath_, beside);  // it fits: tempPath_ has room for any name beside the target
-    MemFree(beside);
+    // A program that holds the target open without delete sharing keeps
+    // every replace out.
+    if (state < 0 || (state == 1 && !Deletable(target_))) {
+        MemFree(beside);
+        return keepUnsaved(true);
+    }
 
     if (state == 1) {
         Identity identity(target_);
-        if (KeepingReplace(tempPath_, target_)) {
+        // What the replace displaces goes to a name of its own, made now so
+        // that no other file is ever overwritten.
+        // It admits its owner alone, as every file the save makes does.
+        void* descriptor = OwnerOnlyDescriptor();
+        SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+        HANDLE backup = descriptor ? CreateExclusive(folder_, beside, &security) : INVALID_HANDLE_VALUE;
+        MemFree(descriptor);
+        if (backup != INVALID_HANDLE_VALUE) CloseHandle(backup);
+        before_ = IdentityAt(target_);
+        if (backup != INVALID_HANDLE_VALUE && KeepingReplace(tempPath_, target_, beside)) {
             tempPath_[0] = 0;
             identity.RestoreIn(target_);
+            written_ = WrittenIdentity(target_, digest_);
+            SettleDisplaced(beside);
+            MemFree(beside);
             return true;
         }
-        // The plain replace, with the identity handed over beforehand.
-        state = TargetState(target_);
-        if (state >= 0) identity.GiveTo(tempPath_);
+        DWORD error = GetLastError();
+        if (backup != INVALID_HANDLE_VALUE) {
+            // The target moved to the backup name but the new file could not
+            // follow: it goes back to its name.
+            if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExW(beside, target_, MOVEFILE_WRITE_THROUGH);
+            DeleteFileW(beside);  // the empty placeholder, where it is still one
+        }
+        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ||
+            TargetState(target_) != 1) {
+            MemFree(beside);
+            SetLastError(error);
+            return keepUnsaved(true);
+        }
+        // The plain replace, with the identity handed over beforehand, and
+        // another writer's file copied aside first: a window remains between
+        // the check and the replace.
+        identity.GiveTo(tempPath_);
+        if (!IsLoadedFile(target_, loaded_, nullptr, &outOfMemory_)) {
+            wchar_t* copy = nullptr;
+            size_t room = wcslen(target_) + 48;
+            wchar_t stamp[32];
+            TimeStamp(stamp);
+            copy = static_cast<wchar_t*>(MemAlloc(room * sizeof(wchar_t)));
+            for (int n = 1; copy && n < 1000; ++n) {
+                if (n == 1)
+                    swprintf(copy, room, L"%ls.displaced-%ls", target_, stamp);
+                else
+                    swprintf(copy, room, L"%ls.displaced-%ls-%d", target_, stamp, n);
+                if (CopyFileW(target_, copy, TRUE)) {
+                    keptPath_ = copy;
+                    kept_ = Kept::kDisplaced;
+                    copy = nullptr;
+                    break;
+                }
+                if (!NameTaken(GetLastError())) break;
+            }
+            MemFree(copy);
+        }
     }
-    ok = state >= 0 && Replace(tempPath_, target_);
-    if (ok) tempPath_[0] = 0;
+    MemFree(beside);
+    if (!Replace(tempPath_, target_)) {
+        if (kept_ == Kept::kDisplaced) {
+            DeleteFileW(keptPath_);
+            MemFree(keptPath_);
+            keptPath_ = nullptr;
+            kept_ = Kept::kNothing;
+        }
+        return keepUnsaved(true);
+    }
+    tempPath_[0] = 0;
+    written_ = WrittenIdentity(target_, digest_);
     Abort();
-    return ok;
+    return true;
 }
 
 void ReplacementFile::Abort() {
