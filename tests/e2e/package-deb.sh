@@ -74,6 +74,7 @@ event transferComplete 0 0
 event aboutToChangeCell 3 4
 event cellChanged 3 4
 cell 3 4: 5
+save 0x00000000
 result 0x00000000" "$("$work/client/client" "$work/plant.txt|delim=;" 2>&1)"
 
 python3 "$here/docs-examples.py" "$source" "$usr/bin" "$usr/lib/quorvel" >"$work/log" 2>&1
