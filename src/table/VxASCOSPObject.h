@@ -65,14 +65,6 @@ public:
     static constexpr int kFileNameSize = 260;  // bytes, terminator included
     static constexpr int kMaxDelimiters = 5;
     static constexpr int kRowGrowBy = 500;
-    static constexpr int kMaxCharacterBytes = 16;
-
-    // The bytes that the writer puts in the file for the character above
-    // U+00FF at text[k] (a surrogate pair is one character; units receives
-    // the code units it took): its exact narrow form, or 0 when the narrow
-    // encoding cannot hold it. setVariant refuses such text by the same rule.
-    static int NarrowCharacter(const OLECHAR* text, size_t length, size_t k, char (&out)[kMaxCharacterBytes],
-                               int& units);
 
 protected:
     // An empty table with no file: the state before a data-member string is
