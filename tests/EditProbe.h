@@ -56,7 +56,7 @@ public:
         CSingleLock lock(rows_.GetLock());
         writeChecked_ = 1;
     }
-    void SetFile(const std::string& path) { CopyName(path); }
+    void SetFile(const std::string& path) { boundPath_.Bind(W(path).c_str()); }
     void SetDelimiters(const Wide& delimiters) { qv::WideCopy(delimiters_, delimiters.c_str(), kMaxDelimiters); }
 
     // Entry row of the row array (0 is the placeholder).
@@ -104,12 +104,6 @@ private:
     void AddLine(const std::string& line) {
         HRESULT hr = ParseRecord(reinterpret_cast<const unsigned char*>(line.data()), line.size());
         if (FAILED(hr)) throw hr;
-    }
-    void CopyName(const std::string& path) {
-        size_t length = path.size() < kFileNameSize - 1 ? path.size() : kFileNameSize - 1;
-        path.copy(fileName_, length);
-        fileName_[length] = 0;
-        boundPath_.Bind(W(path).c_str());
     }
 };
 

@@ -359,7 +359,6 @@ public:
     int RowArraySize() { return rows_.GetSize(); }
     bool Modified() const { return modified_ != 0; }
     Wide Delimiters() const { return Wide(delimiters_); }
-    std::string FileName() const { return fileName_; }
 
     // The cells of row r: "<empty>" for VT_EMPTY, the string's bytes otherwise.
     std::vector<std::string> Cells(int r) {

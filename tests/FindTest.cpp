@@ -165,6 +165,10 @@ TEST(Find, StringSearchesAnswerAsTheCellByCellComparison) {
     std::vector<const VARIANT*> values;
     for (const OwnedVariant& value : sought) values.push_back(&value.v);
     values.push_back(&byReference);
+    VARIANT throughVariant;  // a string behind a reference to a VARIANT takes the same walk
+    throughVariant.vt = VT_VARIANT | VT_BYREF;
+    throughVariant.pvarVal = &sought[1].v;
+    values.push_back(&throughVariant);
     for (const VARIANT* value : values) {
         for (DB_LORDINAL column = 1; column <= 3; ++column) {
             for (int flags : {OSPFIND_DEFAULT, OSPFIND_UP, OSPFIND_CASESENSITIVE, OSPFIND_UPCASESENSITIVE}) {

@@ -77,10 +77,7 @@ TEST(TableRows, RemoveAllRowsFreesEveryRowAndKeepsTheGrowBy) {
 
 class FileProbe : public TableProbe {
 public:
-    void SetFileName(const std::string& name) {
-        name.copy(fileName_, sizeof fileName_ - 1);
-        boundPath_.Bind(qvtest::W(name).c_str());
-    }
+    void SetFileName(const std::string& name) { boundPath_.Bind(qvtest::W(name).c_str()); }
     using VxASCOSPObject::CheckFileWritable;
 };
 

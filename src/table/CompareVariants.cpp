@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "ReferredValue.h"
 #include "VxASCOSPObject.h"
 #include "platform/WideString.h"
 
@@ -76,84 +77,12 @@ Order OrderOfDecimal(const DECIMAL& a, const DECIMAL& b) {
 
 Order SameOrDifferent(bool same) { return same ? VxASCOSPObject::kOrderSame : VxASCOSPObject::kOrderDifferent; }
 
-// A shallow copy of the value a VARIANT stands for, by-reference forms read
-// through their pointer (one VT_VARIANT level). It owns nothing and lives no
-// longer than the original. False when there is no such value.
-bool Dereference(const VARIANT& in, VARIANT& out, bool allowVariant = true) {
-    out = in;
-    if (!(in.vt & VT_BYREF)) return true;
-    if (!in.byref) return false;
-    const VARTYPE base = static_cast<VARTYPE>(in.vt & ~VT_BYREF);
-    switch (base) {
-        case VT_VARIANT:
-            return allowVariant && Dereference(*in.pvarVal, out, false);
-        case VT_I1:
-            out.cVal = *in.pcVal;
-            break;
-        case VT_I2:
-            out.iVal = *in.piVal;
-            break;
-        case VT_I4:
-            out.lVal = *in.plVal;
-            break;
-        case VT_I8:
-            out.llVal = *in.pllVal;
-            break;
-        case VT_INT:
-            out.intVal = *in.pintVal;
-            break;
-        case VT_UI1:
-            out.bVal = *in.pbVal;
-            break;
-        case VT_UI2:
-            out.uiVal = *in.puiVal;
-            break;
-        case VT_UI4:
-            out.ulVal = *in.pulVal;
-            break;
-        case VT_UI8:
-            out.ullVal = *in.pullVal;
-            break;
-        case VT_UINT:
-            out.uintVal = *in.puintVal;
-            break;
-        case VT_R4:
-            out.fltVal = *in.pfltVal;
-            break;
-        case VT_R8:
-            out.dblVal = *in.pdblVal;
-            break;
-        case VT_CY:
-            out.cyVal = *in.pcyVal;
-            break;
-        case VT_DATE:
-            out.date = *in.pdate;
-            break;
-        case VT_BSTR:
-            out.bstrVal = *in.pbstrVal;
-            break;
-        case VT_ERROR:
-            out.scode = *in.pscode;
-            break;
-        case VT_BOOL:
-            out.boolVal = *in.pboolVal;
-            break;
-        case VT_DECIMAL:
-            out.decVal = *in.pdecVal;
-            break;  // fills the type field too: set it below
-        default:
-            return false;
-    }
-    out.vt = base;
-    return true;
-}
-
 }  // namespace
 
 VxASCOSPObject::VariantOrder VxASCOSPObject::CompareVariants(const VARIANT& cell, const VARIANT& sought,
                                                              bool caseSensitive) {
     VARIANT a, b;
-    if (!Dereference(cell, a) || !Dereference(sought, b)) return kOrderDifferent;
+    if (!ReferredValue(cell, a) || !ReferredValue(sought, b)) return kOrderDifferent;
     // Values of different types are never equal: an empty cell is not an
     // empty string, and the number 1 is not the text "1".
     if (a.vt != b.vt || (a.vt & (VT_RESERVED | VT_ARRAY))) return kOrderDifferent;

@@ -62,13 +62,11 @@ HRESULT VxASCOSPObject::OpenDataMember(const OLECHAR* dataMember) {
     OLECHAR* path = NextToken(rest, kSeparator);
     if (!path) return E_INVALIDARG;
     try {
-        // The path and its terminator take at most 259 bytes.
-        if (FAILED(WideToAnsi(path, fileName_, kFileNameSize - 1))) {
-            fileName_[0] = 0;
-            return E_INVALIDARG;
-        }
+        // The path and its terminator take at most 259 bytes as narrow text,
+        // though only the bound path is kept.
+        char narrow[kFileNameSize];
+        if (FAILED(WideToAnsi(path, narrow, kFileNameSize - 1))) return E_INVALIDARG;
     } catch (const std::bad_alloc&) {
-        fileName_[0] = 0;
         return E_OUTOFMEMORY;
     }
 
@@ -78,19 +76,13 @@ HRESULT VxASCOSPObject::OpenDataMember(const OLECHAR* dataMember) {
     // A double quote in the set would make a line split differently from how
     // it is counted, and no value could be written so that it reads back.
     for (const OLECHAR* d = delimiters_; *d; ++d) {
-        if (*d == kQuote) {
-            fileName_[0] = 0;
-            return E_INVALIDARG;
-        }
+        if (*d == kQuote) return E_INVALIDARG;
     }
 
     // The file is named once, now: a later change of the current folder, or of
     // where a link leads, must not send the save to another file.
     qv::BoundPath::Outcome bound = boundPath_.Bind(path);
-    if (bound != qv::BoundPath::kBound) {
-        fileName_[0] = 0;
-        return bound == qv::BoundPath::kNoMemory ? E_OUTOFMEMORY : ASC_E_FILEACCESS;
-    }
+    if (bound != qv::BoundPath::kBound) return bound == qv::BoundPath::kNoMemory ? E_OUTOFMEMORY : ASC_E_FILEACCESS;
 
     columnCount_ = 0;
     return LoadFile();

@@ -4,44 +4,26 @@
 // reference on the table throughout, since a listener may close it.
 #include <new>
 
+#include "ReferredValue.h"
+#include "TableWriter.h"
 #include "VxASCOSPObject.h"
 #include "platform/VariantText.h"
 
 namespace {
 
-// No VARTYPE: a by-reference value whose pointer is null or that nests.
-const VARTYPE kNoType = 0xFFFF;
-
-// The type of the value a VARIANT stands for, by-reference forms followed.
-VARTYPE ReferredType(const VARIANT& value) {
-    if (!(value.vt & VT_BYREF)) return value.vt;
-    if (!value.byref) return kNoType;
-    if (value.vt != (VT_BYREF | VT_VARIANT)) return static_cast<VARTYPE>(value.vt & ~VT_BYREF);
-    const VARIANT& inner = *value.pvarVal;
-    if (!(inner.vt & VT_BYREF)) return inner.vt;
-    if (!inner.byref || inner.vt == (VT_BYREF | VT_VARIANT)) return kNoType;
-    return static_cast<VARTYPE>(inner.vt & ~VT_BYREF);
-}
-
 // True when the writer can write the value so that it reads back: no field
-// (VT_EMPTY, VT_NULL), a string in which no character would end the field
-// when the file is read back (a line feed ends the line, a Ctrl-Z the file)
-// and every character above U+00FF has an exact narrow form (not so on
-// Windows for a character the ANSI code page lacks), or a value that has a
-// text (not every date or decimal has one). Throws std::bad_alloc when the
-// text cannot be made.
+// (VT_EMPTY, VT_NULL), a string every character of which a field can hold,
+// or a value that has a text (not every date or decimal has one). Throws
+// std::bad_alloc when the text cannot be made.
 bool IsWritable(const VARIANT& value) {
     if (value.vt == VT_EMPTY || value.vt == VT_NULL) return true;
     if (value.vt == VT_BSTR) {
         const OLECHAR* text = value.bstrVal;
-        size_t length = SysStringLen(value.bstrVal);
-        for (size_t i = 0; i < length; ++i) {
-            if (text[i] == 0x0A || text[i] == 0x1A) return false;
-            if (text[i] <= 0xFF) continue;
-            char narrow[VxASCOSPObject::kMaxCharacterBytes];
-            int units = 1;
-            if (VxASCOSPObject::NarrowCharacter(text, length, i, narrow, units) <= 0) return false;
-            i += static_cast<size_t>(units - 1);
+        const size_t length = SysStringLen(value.bstrVal);
+        int units = 1;
+        for (size_t i = 0; i < length; i += static_cast<size_t>(units)) {
+            char bytes[kMaxFieldCharacterBytes];
+            if (FieldCharacter(text, length, i, bytes, units) <= 0) return false;
         }
         return true;
     }
@@ -55,7 +37,9 @@ bool IsWritable(const VARIANT& value) {
 // not copied at all); E_OUTOFMEMORY when the copy cannot be made. value is
 // VT_EMPTY on failure.
 HRESULT CopyCellValue(const VARIANT& source, VARIANT* value) {
-    VARTYPE type = ReferredType(source);
+    VARIANT referred;
+    if (!ReferredValue(source, referred)) return E_INVALIDARG;
+    const VARTYPE type = referred.vt;
     if (type != VT_EMPTY && type != VT_NULL && type != VT_BSTR && !qv::HasTextForm(type)) return E_INVALIDARG;
     HRESULT hr = qv::CopyVariantInd(value, &source);
     if (hr == E_OUTOFMEMORY) return hr;

@@ -2,6 +2,7 @@
 // column stands in a given relation to a sought value.
 #include <cstring>
 
+#include "ReferredValue.h"
 #include "VxASCOSPObject.h"
 #include "platform/WideString.h"
 
@@ -28,20 +29,6 @@ bool Satisfies(LONG compType, VxASCOSPObject::VariantOrder order) {
         default:
             return false;
     }
-}
-
-// The text a string value stands for (by reference or not), or false when the
-// value is no string. A null BSTR is the empty string.
-bool SoughtText(const VARIANT& value, BSTR& text) {
-    if (value.vt == VT_BSTR) {
-        text = value.bstrVal;
-        return true;
-    }
-    if (value.vt == (VT_BSTR | VT_BYREF) && value.pbstrVal) {
-        text = *value.pbstrVal;
-        return true;
-    }
-    return false;
 }
 
 bool SameText(const OLECHAR* a, const OLECHAR* b, UINT length, bool caseSensitive) {
@@ -99,10 +86,13 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::find(DBROWCOUNT iRowStart, DB_LORDINAL
     const LONG cell = static_cast<LONG>(iColumn) - 1;
     const LONG comparison = static_cast<LONG>(compType);
 
-    BSTR sought = nullptr;
-    if ((comparison == OSPCOMP_EQ || comparison == OSPCOMP_NE) && SoughtText(val, sought)) {
+    // A string sought for equality, by reference or not, takes the walk that
+    // compares texts; a null BSTR is the empty string.
+    VARIANT referred;
+    if ((comparison == OSPCOMP_EQ || comparison == OSPCOMP_NE) && ReferredValue(val, referred) &&
+        referred.vt == VT_BSTR) {
         LONG row = static_cast<LONG>(iRowStart);
-        if (FindText(row, step, rowCount, cell, val, sought, caseSensitive, comparison == OSPCOMP_EQ)) {
+        if (FindText(row, step, rowCount, cell, val, referred.bstrVal, caseSensitive, comparison == OSPCOMP_EQ)) {
             *piRowFound = row;
             return S_OK;
         }

@@ -8,7 +8,6 @@ VxASCOSPObject::VxASCOSPObject(const OLECHAR* dataMember) : VxASCOSPObject() {
     if (FAILED(hr)) {
         // The delegated-to constructor has finished, so the throw runs the
         // destructor: it must find no file to save and no rows.
-        fileName_[0] = 0;
         boundPath_.Clear();
         modified_ = 0;
         RemoveAllRows();

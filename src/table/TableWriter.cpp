@@ -5,6 +5,8 @@
 // reader, and only characters above it go through the narrow conversion.
 #include <new>
 
+#include "TableWriter.h"
+
 #include "VxASCOSPObject.h"
 #include "platform/TextConversion.h"
 #include "platform/VariantText.h"
@@ -16,13 +18,15 @@ const OLECHAR kLineFeed = 0x0A;
 const OLECHAR kEndOfFile = 0x1A;    // Ctrl-Z: the reader stops at it
 const size_t kFlushSize = 1 << 20;  // bytes gathered before they go to the file
 
-// The characters up to U+00FF that go into a quoted field as they are: all
-// but the quote (doubled) and the line feed and Ctrl-Z (which no field can
-// hold and read back).
+// The bytes a character up to U+00FF takes in a quoted field: the quote is
+// doubled, and no field can hold a line feed or a Ctrl-Z and read it back.
+constexpr int ByteLength(unsigned c) { return c == kLineFeed || c == kEndOfFile ? 0 : c == kQuote ? 2 : 1; }
+
+// The characters up to U+00FF that go into a field as they are.
 struct PlainBytes {
     bool plain[256];
     constexpr PlainBytes() : plain() {
-        for (int c = 0; c < 256; ++c) plain[c] = c != kQuote && c != kLineFeed && c != kEndOfFile;
+        for (unsigned c = 0; c < 256; ++c) plain[c] = ByteLength(c) == 1;
     }
 };
 constexpr PlainBytes kPlainBytes;
@@ -32,10 +36,16 @@ bool IsLowSurrogate(OLECHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
-int VxASCOSPObject::NarrowCharacter(const OLECHAR* text, size_t length, size_t k, char (&out)[kMaxCharacterBytes],
-                                    int& units) {
-    units = IsHighSurrogate(text[k]) && k + 1 < length && IsLowSurrogate(text[k + 1]) ? 2 : 1;
-    return qv::NarrowFromWideExact(text + k, units, out, kMaxCharacterBytes);
+int FieldCharacter(const OLECHAR* text, size_t length, size_t k, char (&out)[kMaxFieldCharacterBytes], int& units) {
+    const OLECHAR c = text[k];
+    units = 1;
+    if (c <= 0xFF) {
+        const int bytes = ByteLength(c);
+        for (int b = 0; b < bytes; ++b) out[b] = static_cast<char>(c);
+        return bytes;
+    }
+    if (IsHighSurrogate(c) && k + 1 < length && IsLowSurrogate(text[k + 1])) units = 2;
+    return qv::NarrowFromWideExact(text + k, units, out, kMaxFieldCharacterBytes);
 }
 
 OLECHAR VxASCOSPObject::WriteDelimiter() const {
@@ -60,10 +70,9 @@ OLECHAR VxASCOSPObject::WriteDelimiter() const {
 // told apart when it is read, so a row with a filled cell after the first
 // fails with E_FAIL rather than be merged into one field; setVariant refuses
 // such cells by the same WriteDelimiter, so this is a safety net. A value
-// holding a line feed or a Ctrl-Z cannot read back either (the reader ends the
-// line or the file there) and fails the row too, as does a character that the
-// narrow encoding cannot hold exactly. The failed row makes the
-// whole save fail, leaving the data file as it was.
+// holding a character that no field can hold (see FieldCharacter) fails the
+// row too; setVariant refuses such values by the same rule. The failed row
+// makes the whole save fail, leaving the data file as it was.
 HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const {
     LONG end = row->cellCount;
     while (end > 0 && row->cells[end - 1].vt == VT_EMPTY) --end;
@@ -100,20 +109,16 @@ HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const 
                     *out++ = static_cast<char>(c);
                     continue;
                 }
-                if (c <= 0xFF) {
-                    if (c != kQuote) return E_FAIL;  // a line feed or a Ctrl-Z
-                    *out++ = kQuote;
-                    *out++ = kQuote;
-                    continue;
-                }
                 int units = 1;
-                char narrow[kMaxCharacterBytes];
-                int bytes = NarrowCharacter(text, length, k, narrow, units);
-                if (bytes <= 0) return E_FAIL;
-                line.length = static_cast<size_t>(out - line.bytes);
-                if (!line.Reserve(static_cast<size_t>(bytes) + 2 * (length - k) + 2)) return E_OUTOFMEMORY;
-                out = line.bytes + line.length;
-                for (int b = 0; b < bytes; ++b) *out++ = narrow[b];
+                char bytes[kMaxFieldCharacterBytes];
+                const int count = FieldCharacter(text, length, k, bytes, units);
+                if (count <= 0) return E_FAIL;
+                if (c > 0xFF) {
+                    line.length = static_cast<size_t>(out - line.bytes);
+                    if (!line.Reserve(static_cast<size_t>(count) + 2 * (length - k) + 2)) return E_OUTOFMEMORY;
+                    out = line.bytes + line.length;
+                }
+                for (int b = 0; b < count; ++b) *out++ = bytes[b];
                 k += static_cast<size_t>(units - 1);
             }
             *out++ = kQuote;

@@ -62,17 +62,9 @@ public:
     HRESULT STDMETHODCALLTYPE getModified(BOOL* pbModified) override;
     HRESULT STDMETHODCALLTYPE getKeptFile(VXKEPT* pKind, BSTR* pbstrPath) override;
 
-    static constexpr int kFileNameSize = 260;  // bytes, terminator included
+    static constexpr int kFileNameSize = 260;  // the narrow name's limit in bytes, terminator included
     static constexpr int kMaxDelimiters = 5;
     static constexpr int kRowGrowBy = 500;
-    static constexpr int kMaxCharacterBytes = 16;
-
-    // The bytes that the writer puts in the file for the character above
-    // U+00FF at text[k] (a surrogate pair is one character; units receives
-    // the code units it took): its exact narrow form, or 0 when the narrow
-    // encoding cannot hold it. setVariant refuses such text by the same rule.
-    static int NarrowCharacter(const OLECHAR* text, size_t length, size_t k, char (&out)[kMaxCharacterBytes],
-                               int& units);
 
 protected:
     // An empty table with no file: the state before a data-member string is
@@ -288,8 +280,12 @@ protected:
     VxArray<ROWHEADER*> rows_;                        // entry 0 the placeholder; data row k at k
     VxTableBlocks blocks_;                            // the loaded rows and strings; under the row array's lock
     LONG columnCount_ = 0;                            // the widest row's cells
-    char fileName_[kFileNameSize] = {};               // the name as given, narrow; empty means no file
-    qv::BoundPath boundPath_;                         // the file itself; every file call goes here
+    // The original object's published layout kept the name as given, as
+    // kFileNameSize narrow bytes. This table keeps only the bound path: every
+    // file call and the destructor's decision to save go to it, and a second
+    // copy of the name could only drift from it (the narrow name's limit is
+    // still checked where the data-member string is read).
+    qv::BoundPath boundPath_;                         // the file itself, where every file call goes; unbound: no file
     qv::FileIdentity fileIdentity_;                   // what was loaded, then what the last save wrote
     OLECHAR delimiters_[kMaxDelimiters + 1] = {};     // each separates fields; zero-terminated
     VxList<OLEDBSimpleProviderListener*> listeners_;  // one reference held on each
