@@ -4,11 +4,12 @@
 #   QUORVEL_CORE_SOURCES       text, containers and the table: no COM server
 #   QUORVEL_SERVER_SOURCES     the data source and the module: the COM server
 #   QUORVEL_BUILD_SOURCES      what differs between the main and second builds
-#   QUORVEL_PORT_SOURCES       the port to this platform
+#   QUORVEL_PORT_SOURCES       the port to this platform (windows/; or linux/
+#                              and winapi/, the stand-in for the Windows API)
 #   QUORVEL_HOST_SOURCES       the pieces of the platform layer the host needs
 #                              beside the client's (never the provider)
-#   QUORVEL_CLIENT_SOURCES     what a Linux client links: COM base, BSTR,
-#                              VARIANT and the identifiers
+#   QUORVEL_CLIENT_SOURCES     what a Linux client links: the stand-in's COM
+#                              base, BSTR and VARIANT, and the identifiers
 set(QUORVEL_BUILD_SOURCES ${QUORVEL_ROOT}/src/table/DataMemberLoader.cpp)
 file(GLOB QUORVEL_CORE_SOURCES CONFIGURE_DEPENDS
   ${QUORVEL_ROOT}/src/platform/*.cpp ${QUORVEL_ROOT}/src/common/*.cpp
@@ -26,14 +27,14 @@ if(WIN32)
     ${platform}/windows/TextConversion.cpp)
   set(QUORVEL_CLIENT_SOURCES "")
 else()
-  file(GLOB QUORVEL_PORT_SOURCES CONFIGURE_DEPENDS ${platform}/linux/*.cpp)
+  file(GLOB QUORVEL_PORT_SOURCES CONFIGURE_DEPENDS ${platform}/linux/*.cpp ${platform}/winapi/*.cpp)
   list(APPEND QUORVEL_HOST_SOURCES
     ${platform}/linux/TextConversion.cpp
-    ${platform}/linux/Registry.cpp ${platform}/linux/RegistryStore.cpp ${platform}/linux/RegistryTree.cpp
+    ${platform}/winapi/Registry.cpp ${platform}/winapi/RegistryStore.cpp ${platform}/winapi/RegistryTree.cpp
     ${platform}/linux/ReplacementFile.cpp ${platform}/linux/FileSystem.cpp ${platform}/FileCallHooks.cpp
     ${platform}/FileIdentity.cpp)
   set(QUORVEL_CLIENT_SOURCES
-    ${platform}/linux/ComBase.cpp ${platform}/linux/OleAuto.cpp ${platform}/VariantText.cpp
+    ${platform}/winapi/ComBase.cpp ${platform}/winapi/OleAuto.cpp ${platform}/VariantText.cpp
     ${platform}/WideString.cpp ${QUORVEL_ROOT}/src/common/Guids.cpp)
 endif()
 unset(platform)

@@ -6,11 +6,7 @@
 #include <new>
 #include <utility>
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
-#include "linux/OleAuto.h"
-#endif
+#include "Sdk.h"
 
 namespace qv {
 

@@ -6,7 +6,7 @@
 
 #include "PathChar.h"
 #ifdef _WIN32
-#include "windows/WindowsSdk.h"
+#include "Sdk.h"
 
 namespace qv {
 // Sets a REG_SZ value of key to a file name; the name is ASCII or null for
@@ -28,7 +28,7 @@ public:
 };
 }  // namespace qv
 #else
-#include "linux/Registry.h"
+#include "winapi/Registry.h"
 
 namespace qv {
 inline LONG SetRegistryText(HKEY key, const char* name, const PathChar* value) {
