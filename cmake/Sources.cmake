@@ -31,7 +31,7 @@ else()
   list(APPEND QUORVEL_HOST_SOURCES
     ${platform}/linux/TextConversion.cpp
     ${platform}/winapi/Registry.cpp ${platform}/winapi/RegistryStore.cpp ${platform}/winapi/RegistryTree.cpp
-    ${platform}/linux/ReplacementFile.cpp ${platform}/linux/FileSystem.cpp ${platform}/FileCallHooks.cpp
+    ${platform}/linux/ReplacementFile.cpp ${platform}/linux/FileSystem.cpp ${platform}/TestHooks.cpp
     ${platform}/FileIdentity.cpp)
   set(QUORVEL_CLIENT_SOURCES
     ${platform}/winapi/ComBase.cpp ${platform}/winapi/OleAuto.cpp ${platform}/VariantText.cpp
