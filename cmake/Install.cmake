@@ -23,11 +23,11 @@ install(TARGETS quorvel_client EXPORT QuorvelTargets ARCHIVE DESTINATION ${CMAKE
 set(include_dir ${CMAKE_INSTALL_INCLUDEDIR}/quorvel)
 install(FILES ${CMAKE_SOURCE_DIR}/src/common/Guids.h ${CMAKE_SOURCE_DIR}/src/common/TableSave.h
   DESTINATION ${include_dir}/common)
-install(FILES ${CMAKE_SOURCE_DIR}/src/platform/Interfaces.h DESTINATION ${include_dir}/platform)
-install(FILES
-  ${CMAKE_SOURCE_DIR}/src/platform/linux/ComBase.h ${CMAKE_SOURCE_DIR}/src/platform/linux/OleAuto.h
-  ${CMAKE_SOURCE_DIR}/src/platform/linux/DataBinding.h
-  DESTINATION ${include_dir}/platform/linux)
+install(FILES ${CMAKE_SOURCE_DIR}/src/platform/Interfaces.h ${CMAKE_SOURCE_DIR}/src/platform/Sdk.h
+  DESTINATION ${include_dir}/platform)
+set(winapi ${CMAKE_SOURCE_DIR}/src/platform/winapi)
+install(FILES ${winapi}/ComBase.h ${winapi}/DataBinding.h ${winapi}/Kernel.h ${winapi}/Module.h ${winapi}/OleAuto.h
+  DESTINATION ${include_dir}/platform/winapi)
 
 install(EXPORT QuorvelTargets NAMESPACE Quorvel:: DESTINATION ${package_dir})
 set(QUORVEL_MODULE ${QUORVEL_INSTALL_MODULEDIR}/Quorvel.so)

@@ -15,7 +15,8 @@ endif()
 set(include_dir include/quorvel)
 install(FILES ${CMAKE_SOURCE_DIR}/src/common/Guids.h ${CMAKE_SOURCE_DIR}/src/common/Guids.cpp
   ${CMAKE_SOURCE_DIR}/src/common/TableSave.h DESTINATION ${include_dir}/common)
-install(FILES ${CMAKE_SOURCE_DIR}/src/platform/Interfaces.h DESTINATION ${include_dir}/platform)
+install(FILES ${CMAKE_SOURCE_DIR}/src/platform/Interfaces.h ${CMAKE_SOURCE_DIR}/src/platform/Sdk.h
+  DESTINATION ${include_dir}/platform)
 install(FILES ${CMAKE_SOURCE_DIR}/src/platform/windows/WindowsSdk.h DESTINATION ${include_dir}/platform/windows)
 install(FILES ${CMAKE_SOURCE_DIR}/examples/com-client/ComExample.cpp DESTINATION example)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/README-Windows.txt DESTINATION .)

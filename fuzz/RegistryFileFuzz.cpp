@@ -5,7 +5,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "platform/linux/RegistryTree.h"
+#include "platform/winapi/RegistryTree.h"
 
 namespace {
 

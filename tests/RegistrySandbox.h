@@ -19,7 +19,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/linux/RegistryTree.h"
+#include "platform/winapi/RegistryTree.h"
 #endif
 
 namespace qvtest {

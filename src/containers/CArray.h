@@ -11,6 +11,7 @@
 
 #include "ContainerErrors.h"
 #include "platform/Alloc.h"
+#include "platform/Compiler.h"
 
 template <class T>
 class CArray {
@@ -24,7 +25,7 @@ public:
 
     // The size alone may be read without the lock (a table's row count is),
     // so it is stored and loaded atomically; everything else needs the lock.
-    int GetSize() const { return __atomic_load_n(&size_, __ATOMIC_RELAXED); }
+    int GetSize() const { return qv::LoadRelaxed(size_); }
     int GetCapacity() const { return capacity_; }
     int GetGrowBy() const { return growBy_; }
 
@@ -113,7 +114,7 @@ public:
     void RemoveAll() { SetSize(0); }
 
 private:
-    void StoreSize(int size) { __atomic_store_n(&size_, size, __ATOMIC_RELAXED); }
+    void StoreSize(int size) { qv::StoreRelaxed(size_, size); }
     void CheckIndex(int index) const {
         if (index < 0 || index >= size_) throw VxInvalidArgError();
     }

@@ -77,18 +77,6 @@ bool PrepareValue(const char* data, const PathChar* modulePath, PathChar (&out)[
     return true;
 }
 
-// Sets a REG_SZ value of key; the name is ASCII or null for the default value.
-LONG SetText(HKEY key, const char* name, const PathChar* value) {
-    DWORD bytes = static_cast<DWORD>((Length(value) + 1) * sizeof(PathChar));
-#ifdef _WIN32
-    wchar_t wideName[64] = {};
-    for (size_t i = 0; name && name[i] && i + 1 < 64; ++i) wideName[i] = static_cast<wchar_t>(name[i]);
-    return RegSetValueExW(key, name ? wideName : nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes);
-#else
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes);
-#endif
-}
-
 // Creates or opens the row's key and sets its value; false when either fails.
 bool WriteRow(const RegistrationRow& row, const PathChar* modulePath) {
     PathChar value[kValueSize + 1];
@@ -97,7 +85,7 @@ bool WriteRow(const RegistrationRow& row, const PathChar* modulePath) {
     if (RegCreateKeyExA(row.hive, row.keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
                         nullptr) != ERROR_SUCCESS)
         return false;
-    LONG set = SetText(key, row.valueName, value);
+    LONG set = qv::SetRegistryText(key, row.valueName, value);
     RegCloseKey(key);
     return set == ERROR_SUCCESS;
 }

@@ -1,34 +1,21 @@
 // Every allocation the library makes goes through these wrappers, so that a
-// test can make any one of them fail and check what the caller reports.
+// test can make any one of them fail (TestHooks.h) and check what the caller
+// reports.
 #pragma once
 
 #include <cstddef>
 #include <new>
 #include <utility>
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
-#include "linux/OleAuto.h"
-#endif
+#include "Sdk.h"
+#include "TestHooks.h"
 
 namespace qv {
 
-// Arms the hook: the nth allocation from now fails (1 = the next one); 0 disarms.
-void SetAllocFailure(long nth);
-// Allocations asked for since the last ResetAllocCount, failed ones included.
-long AllocCount();
-void ResetAllocCount();
-// Counts one allocation; true when the hook says that this one must fail.
-bool AllocShouldFail();
-
 // Sets bytes to count * size, the size of a block of count elements; false,
 // with bytes untouched, when the product does not fit in a size_t (or exceeds
-// the test's limit below): no such block can exist.
+// a test's limit, TestHooks.h): no such block can exist.
 bool ArrayBytes(size_t count, size_t size, size_t* bytes);
-// Test hook: products above limit count as overflowing, as they would where
-// size_t is that narrow (a 32-bit build); 0 restores the platform's own limit.
-void SetSizeLimit(size_t limit);
 
 // Plain heap blocks (containers, buffers).
 void* MemAlloc(size_t bytes);
@@ -60,13 +47,10 @@ void* TaskMemAlloc(size_t bytes);
 void TaskMemFree(void* block);
 
 // A BSTR of length characters; null when the allocation fails or when the
-// string is longer than a BSTR can be (kLongestBstr, or the test's limit
-// below): its byte count is 32 bits wide on every platform.
+// string is longer than a BSTR can be (kLongestBstr, or a test's limit,
+// TestHooks.h): its byte count is 32 bits wide on every platform.
 BSTR AllocBstrLen(const OLECHAR* text, size_t length);
 constexpr size_t kLongestBstr = 0x7FFFFFFF;
-// Test hook: strings longer than limit count as too long, so that a test
-// needs no field of 2^31 characters; 0 restores kLongestBstr.
-void SetBstrLengthLimit(size_t limit);
 
 // VariantCopy and VariantCopyInd that fail with E_OUTOFMEMORY, leaving the
 // destination VT_EMPTY, when the hook fails a string copy.

@@ -8,11 +8,7 @@
 // spelling (UTF-8 on Linux, UTF-16 on Windows), whatever its length.
 #pragma once
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
-#include "linux/ComBase.h"
-#endif
+#include "Sdk.h"
 
 #include <cstdint>
 

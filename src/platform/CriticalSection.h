@@ -2,9 +2,8 @@
 // again; it is free once every Lock has been matched by an Unlock.
 #pragma once
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
+#include "Sdk.h"
+#ifndef _WIN32
 #include <mutex>
 #endif
 

@@ -1,14 +1,8 @@
 // COM's base types, BSTR and VARIANT, and the published data-binding and
-// simple-provider interfaces: the SDK's own on Windows, the portability
-// layer's in linux/ elsewhere. A client of the provider needs these and the
+// simple-provider interfaces: the SDK's own on Windows, the stand-in's in
+// winapi/ elsewhere. A client of the provider needs these and the
 // identifiers, nothing else of the platform layer; the headers reach each
 // other by relative paths so that they can be installed as they stand.
 #pragma once
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
-#include "linux/ComBase.h"
-#include "linux/DataBinding.h"
-#include "linux/OleAuto.h"
-#endif
+#include "Sdk.h"

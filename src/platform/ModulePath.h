@@ -2,11 +2,7 @@
 // the platform keeps the libraries that it shares among programs.
 #pragma once
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
-#include "linux/Module.h"
-#endif
+#include "Sdk.h"
 
 #include "PathChar.h"
 

@@ -1,12 +1,9 @@
 // The one header through which the library reaches COM, OLE Automation, the
 // data-binding interfaces and the kernel services it uses. On Windows these are
-// the SDK's own; elsewhere the portability layer in linux/ stands in for them.
+// the SDK's own; elsewhere the stand-in in winapi/.
 #pragma once
 
 #include "Interfaces.h"
-#ifndef _WIN32
-#include "linux/Kernel.h"
-#endif
 
 #include "Alloc.h"
 #include "CriticalSection.h"

@@ -10,40 +10,9 @@
 
 #include "FileIdentity.h"
 #include "PathChar.h"
+#include "TestHooks.h"
 
 namespace qv {
-
-// The file calls of a replacement that matter to durability, as the test
-// hooks see them.
-enum class FileCall {
-    kWrite,           // data appended to a temporary file
-    kFlush,           // a temporary file flushed to stable storage
-    kReplace,         // a temporary file put in the target's place
-    kFolderFlush,     // the target's folder flushed, so that the replace lasts
-    kKeepingReplace,  // (Windows) a file beside the target replaces it, keeping its identity
-};
-
-// Test hook: observer hears of every file call of every replacement, just
-// before the call is made; null removes it.
-typedef void (*FileCallObserver)(FileCall call);
-void SetFileCallObserver(FileCallObserver observer);
-// Test hook standing in for a full disk: the nth write or flush from now
-// fails (1 = the next one); 0 disarms.
-void SetWriteFailure(long nth);
-// Test hook: while armed, every replace that keeps the target's identity
-// (Linux: the exchange of the new file with what stands at the name) fails as
-// where the file system does not offer it, so that the plain replace takes
-// over.
-void SetKeepingReplaceFailure(bool fail);
-bool KeepingReplaceDisabled();
-// Test hook: how many folder flushes, in this process so far, opened the
-// folder and flushed it; the replacement counts each one.
-long FolderFlushesDone();
-void CountFolderFlushDone();
-// Tells the observer of one call and counts a write or flush; true when the
-// write-failure hook, or for a keeping replace its own hook, says that this
-// one must fail.
-bool FileCallFails(FileCall call);
 
 class ReplacementFile {
 public:

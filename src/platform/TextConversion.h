@@ -2,11 +2,7 @@
 // (which is also how Linux spells file names).
 #pragma once
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
-#include "linux/ComBase.h"
-#endif
+#include "Sdk.h"
 
 #include <cstddef>
 #include <string>

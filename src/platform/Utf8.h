@@ -4,11 +4,7 @@
 
 #include <string>
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
-#include "linux/ComBase.h"
-#endif
+#include "Sdk.h"
 
 namespace qv {
 

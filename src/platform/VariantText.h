@@ -7,11 +7,7 @@
 
 #include <string>
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
-#include "linux/OleAuto.h"
-#endif
+#include "Sdk.h"
 
 namespace qv {
 

@@ -3,11 +3,7 @@
 
 #include <cstddef>
 
-#ifdef _WIN32
-#include "windows/WindowsSdk.h"
-#else
-#include "linux/ComBase.h"
-#endif
+#include "Sdk.h"
 
 namespace qv {
 

@@ -4,6 +4,7 @@
 
 #include "ReferredValue.h"
 #include "VxASCOSPObject.h"
+#include "platform/Compiler.h"
 #include "platform/WideString.h"
 
 namespace {
@@ -51,8 +52,8 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
     const LONG kRecordsAhead = 32, kCellsAhead = 16;
     for (; row >= 1 && row <= rowCount; row += step) {
         const LONG recordAhead = row + kRecordsAhead * step, cellAhead = row + kCellsAhead * step;
-        if (recordAhead >= 1 && recordAhead <= rowCount) __builtin_prefetch(rows_[recordAhead]);
-        if (cellAhead >= 1 && cellAhead <= rowCount) __builtin_prefetch(&rows_[cellAhead]->CellOrEmpty(cell));
+        if (recordAhead >= 1 && recordAhead <= rowCount) qv::Prefetch(rows_[recordAhead]);
+        if (cellAhead >= 1 && cellAhead <= rowCount) qv::Prefetch(&rows_[cellAhead]->CellOrEmpty(cell));
         const VARIANT& value = rows_[row]->CellOrEmpty(cell);
         bool same;
         if (value.vt == VT_BSTR) {

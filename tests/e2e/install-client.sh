@@ -17,9 +17,12 @@ check "installed files" "bin/quorvel
 include/quorvel/common/Guids.h
 include/quorvel/common/TableSave.h
 include/quorvel/platform/Interfaces.h
-include/quorvel/platform/linux/ComBase.h
-include/quorvel/platform/linux/DataBinding.h
-include/quorvel/platform/linux/OleAuto.h
+include/quorvel/platform/Sdk.h
+include/quorvel/platform/winapi/ComBase.h
+include/quorvel/platform/winapi/DataBinding.h
+include/quorvel/platform/winapi/Kernel.h
+include/quorvel/platform/winapi/Module.h
+include/quorvel/platform/winapi/OleAuto.h
 lib/cmake/Quorvel/QuorvelConfig.cmake
 lib/cmake/Quorvel/QuorvelTargets-CONFIG.cmake
 lib/cmake/Quorvel/QuorvelTargets.cmake

@@ -21,9 +21,12 @@ check "deb: files" "./usr/bin/quorvel
 ./usr/include/quorvel/common/Guids.h
 ./usr/include/quorvel/common/TableSave.h
 ./usr/include/quorvel/platform/Interfaces.h
-./usr/include/quorvel/platform/linux/ComBase.h
-./usr/include/quorvel/platform/linux/DataBinding.h
-./usr/include/quorvel/platform/linux/OleAuto.h
+./usr/include/quorvel/platform/Sdk.h
+./usr/include/quorvel/platform/winapi/ComBase.h
+./usr/include/quorvel/platform/winapi/DataBinding.h
+./usr/include/quorvel/platform/winapi/Kernel.h
+./usr/include/quorvel/platform/winapi/Module.h
+./usr/include/quorvel/platform/winapi/OleAuto.h
 ./usr/lib/cmake/Quorvel/QuorvelConfig.cmake
 ./usr/lib/cmake/Quorvel/QuorvelTargets-CONFIG.cmake
 ./usr/lib/cmake/Quorvel/QuorvelTargets.cmake

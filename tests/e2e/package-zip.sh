@@ -26,6 +26,7 @@ $top/include/quorvel/common/Guids.cpp
 $top/include/quorvel/common/Guids.h
 $top/include/quorvel/common/TableSave.h
 $top/include/quorvel/platform/Interfaces.h
+$top/include/quorvel/platform/Sdk.h
 $top/include/quorvel/platform/windows/WindowsSdk.h
 $top/quorvel.exe
 $top/second/Quorvel.dll" \

@@ -1,9 +1,9 @@
-// The test hooks on the file calls of a replacement: an observer that records
-// them, a write failure that stands in for a full disk and a replace that
-// keeps no identity.
+// The hooks of TestHooks.h on the file calls of a replacement: an observer
+// that records them, a write failure that stands in for a full disk and a
+// replace that keeps no identity.
 #include <atomic>
 
-#include "ReplacementFile.h"
+#include "TestHooks.h"
 
 namespace qv {
 namespace {
