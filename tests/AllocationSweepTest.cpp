@@ -17,10 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "CountingSourceListener.h"
-#include "EditProbe.h"
-#include "FileTestSupport.h"
-#include "RegistrySandbox.h"
+#include "support/CountingSourceListener.h"
+#include "support/EditProbe.h"
+#include "support/Environment.h"
+#include "support/Hooks.h"
+#include "support/RegistrySandbox.h"
 #include "common/Guids.h"
 #include "common/LiveObjects.h"
 #include "datasource/VxASCIIDriverDataSource.h"

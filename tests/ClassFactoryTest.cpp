@@ -2,8 +2,9 @@
 // class factory: results, reference and module counts, and the unload rule.
 #include <gtest/gtest.h>
 
-#include "ModuleLibrary.h"
-#include "TestSupport.h"
+#include "support/Hooks.h"
+#include "support/ModuleLibrary.h"
+#include "support/TableProbe.h"
 #include "common/Guids.h"
 #include "common/LiveObjects.h"
 #include "module/Exports.h"

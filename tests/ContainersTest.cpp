@@ -4,7 +4,7 @@
 #include <atomic>
 #include <thread>
 
-#include "TestSupport.h"
+#include "support/Hooks.h"
 #include "containers/VxArray.h"
 #include "containers/VxList.h"
 

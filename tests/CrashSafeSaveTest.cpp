@@ -19,7 +19,8 @@
 #include <random>
 #endif
 
-#include "FileTestSupport.h"
+#include "support/Environment.h"
+#include "support/TableProbe.h"
 
 namespace qvtest {
 namespace {

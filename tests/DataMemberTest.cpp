@@ -2,7 +2,7 @@
 // and the refusal of a delimiter set that holds the double quote.
 #include <gtest/gtest.h>
 
-#include "FileTestSupport.h"
+#include "support/TableProbe.h"
 
 namespace qvtest {
 namespace {

@@ -8,8 +8,9 @@
 #include <fstream>
 #include <string>
 
-#include "ListenerMocks.h"
-#include "TestSupport.h"
+#include "support/Hooks.h"
+#include "support/ListenerMocks.h"
+#include "support/Text.h"
 #include "common/HResults.h"
 #include "common/LiveObjects.h"
 #include "datasource/VxASCIIDriverDataSource.h"

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "EditProbe.h"
-#include "FileTestSupport.h"
-#include "RecordingListener.h"
+#include "support/EditProbe.h"
+#include "support/Hooks.h"
+#include "support/RecordingListener.h"
 
 namespace qvtest {
 namespace {

@@ -7,9 +7,9 @@
 
 #include <filesystem>
 
-#include "EditProbe.h"
-#include "FileTestSupport.h"
-#include "RecordingListener.h"
+#include "support/ChildProcess.h"
+#include "support/EditProbe.h"
+#include "support/RecordingListener.h"
 
 namespace qvtest {
 namespace {

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "EditProbe.h"
+#include "support/EditProbe.h"
 
 namespace qvtest {
 namespace {

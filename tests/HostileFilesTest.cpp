@@ -19,7 +19,7 @@
 #include <thread>
 #endif
 
-#include "FileTestSupport.h"
+#include "support/TableProbe.h"
 
 namespace qvtest {
 namespace {

@@ -5,7 +5,8 @@
 #include <chrono>
 #include <future>
 
-#include "FileTestSupport.h"
+#include "support/Hooks.h"
+#include "support/TableProbe.h"
 #include "common/LiveObjects.h"
 #include "table/VxLineReader.h"
 

@@ -7,8 +7,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "EditProbe.h"
-#include "RecordingListener.h"
+#include "support/EditProbe.h"
+#include "support/Hooks.h"
+#include "support/RecordingListener.h"
 #include "common/LiveObjects.h"
 
 namespace qvtest {

@@ -2,7 +2,8 @@
 // against the plain reading of ReferenceLoader.h too, and its failures.
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "support/Hooks.h"
+#include "support/TableProbe.h"
 
 namespace {
 

@@ -6,9 +6,10 @@
 #include <map>
 #include <string>
 
-#include "ModuleLibrary.h"
-#include "RegistrySandbox.h"
-#include "TestSupport.h"
+#include "support/Hooks.h"
+#include "support/ModuleLibrary.h"
+#include "support/RegistrySandbox.h"
+#include "support/TableProbe.h"
 #include "module/Exports.h"
 #include "platform/ModulePath.h"
 

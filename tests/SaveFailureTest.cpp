@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <functional>
 
-#include "FileTestSupport.h"
+#include "support/ChildProcess.h"
+#include "support/Environment.h"
+#include "support/Hooks.h"
+#include "support/TableProbe.h"
 
 namespace qvtest {
 namespace {

@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 
-#include "FileTestSupport.h"
+#include "support/ChildProcess.h"
+#include "support/Environment.h"
+#include "support/TableProbe.h"
 
 #ifndef _WIN32
 #include <sys/xattr.h>

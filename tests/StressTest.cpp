@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "ConcurrentWorkload.h"
-#include "EditProbe.h"
-#include "FileTestSupport.h"
+#include "support/ConcurrentWorkload.h"
+#include "support/EditProbe.h"
+#include "support/Environment.h"
 #include "common/LiveObjects.h"
 #include "datasource/VxASCIIDriverDataSource.h"
 #include "module/Exports.h"

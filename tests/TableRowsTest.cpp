@@ -5,7 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "FileTestSupport.h"
+#include "support/Hooks.h"
+#include "support/TableProbe.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "FileTestSupport.h"
+#include "support/Hooks.h"
+#include "support/TableProbe.h"
 #include "platform/TextConversion.h"
 
 namespace qvtest {

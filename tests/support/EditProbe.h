@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "TableProbe.h"
 
 namespace qvtest {
 
@@ -64,13 +64,10 @@ public:
         CSingleLock lock(rows_.GetLock());
         return rows_[row]->CellOrEmpty(column - 1).vt;
     }
-    // "<empty>" for VT_EMPTY, the text of a string, "<vt N>" for other types.
+    // The cell as text (CellText).
     std::string Text(LONG row, LONG column) {
         CSingleLock lock(rows_.GetLock());
-        const VARIANT& cell = rows_[row]->CellOrEmpty(column - 1);
-        if (cell.vt == VT_EMPTY) return "<empty>";
-        if (cell.vt == VT_BSTR) return N(cell.bstrVal);
-        return "<vt " + std::to_string(cell.vt) + ">";
+        return CellText(rows_[row]->CellOrEmpty(column - 1));
     }
     // The type of a cell when the data row exists, else VT_ILLEGAL-like 0xFFFF,
     // checked and read in one hold of the lock (for threads racing with edits).
