@@ -104,10 +104,10 @@ TEST_F(EditTest, SetVariantKeepsTypesAndStoresByReferenceValuesAsTheirValue) {
         const VARIANT* value;
         VARTYPE type;
         std::string text;
-    } cases[] = {{1, 1, &number.v, VT_I4, "<vt 3>"},
-                 {1, 2, &numberRef, VT_I4, "<vt 3>"},
+    } cases[] = {{1, 1, &number.v, VT_I4, "42"},
+                 {1, 2, &numberRef, VT_I4, "7"},
                  {1, 3, &textRef, VT_BSTR, std::string("a\0b\rc", 5)},
-                 {2, 1, &variantRef, VT_I4, "<vt 3>"},
+                 {2, 1, &variantRef, VT_I4, "42"},
                  {2, 2, &null.v, VT_NULL, "<vt 1>"},
                  {2, 3, &text.v, VT_BSTR, std::string("a\0b\rc", 5)},
                  {3, 2, &farthestDate.v, VT_DATE, "<vt 7>"},

@@ -39,15 +39,6 @@ OLEDBSimpleProvider* Open(const std::string& path, HRESULT* hr, const Wide& opti
     ASSERT_EQ(S_OK, open##table) << "opening " << path;                                   \
     ASSERT_NE(nullptr, table)
 
-std::string CellText(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column) {
-    OwnedVariant cell;
-    HRESULT hr = table->getVariant(row, column, OSPFORMAT_RAW, &cell.v);
-    if (FAILED(hr)) return "<hr " + std::to_string(hr) + ">";
-    if (cell.v.vt == VT_EMPTY) return "<empty>";
-    if (cell.v.vt == VT_BSTR) return N(cell.v.bstrVal);
-    return "<vt " + std::to_string(cell.v.vt) + ">";
-}
-
 DBROWCOUNT Rows(OLEDBSimpleProvider* table) {
     DBROWCOUNT rows = -99;
     EXPECT_EQ(S_OK, table->getRowCount(&rows));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -26,11 +27,52 @@ inline std::string N(const OLECHAR* text, size_t length) {
 inline std::string N(BSTR text) { return N(text, SysStringLen(text)); }
 
 
-// "<empty>" for VT_EMPTY, the bytes of a string, "<vt N>" for other types.
+// How a cell reads in the tests: "<empty>" for VT_EMPTY, the bytes of a
+// string, the digits of a VT_I4, "<vt N>" for other types.
 inline std::string CellText(const VARIANT& cell) {
     if (cell.vt == VT_EMPTY) return "<empty>";
     if (cell.vt == VT_BSTR) return N(cell.bstrVal);
+    if (cell.vt == VT_I4) return std::to_string(cell.lVal);
     return "<vt " + std::to_string(cell.vt) + ">";
+}
+
+// A cell read through getVariant, "<hr X>" when it cannot be read.
+inline std::string CellText(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column) {
+    VARIANT cell;
+    VariantInit(&cell);
+    HRESULT hr = table->getVariant(row, column, OSPFORMAT_RAW, &cell);
+    std::string text = hr == S_OK ? CellText(cell) : "<hr " + std::to_string(hr) + ">";
+    VariantClear(&cell);
+    return text;
+}
+
+// The data rows of a table as the table reports them, each without its
+// trailing "<empty>" cells.
+typedef std::vector<std::vector<std::string>> TableTexts;
+inline TableTexts ReadTable(OLEDBSimpleProvider* table) {
+    DBROWCOUNT rows = 0;
+    DB_LORDINAL columns = 0;
+    table->getRowCount(&rows);
+    table->getColumnCount(&columns);
+    TableTexts out;
+    for (DBROWCOUNT r = 1; r <= rows; ++r) {
+        std::vector<std::string> row;
+        for (DB_LORDINAL c = 1; c <= columns; ++c) row.push_back(CellText(table, r, c));
+        while (!row.empty() && row.back() == "<empty>") row.pop_back();
+        out.push_back(row);
+    }
+    return out;
+}
+
+// The texts as a saved file keeps them: a file does not tell no value from an
+// empty string, so both read as "", and a row ends at its last text.
+inline TableTexts AsSaved(TableTexts texts) {
+    for (auto& row : texts) {
+        for (std::string& cell : row)
+            if (cell == "<empty>") cell.clear();
+        while (!row.empty() && row.back().empty()) row.pop_back();
+    }
+    return texts;
 }
 
 }  // namespace qvtest
