@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "support/CountingSourceListener.h"
+#include "support/CountingListeners.h"
 #include "support/EditProbe.h"
 #include "support/Environment.h"
 #include "support/Hooks.h"
@@ -35,26 +35,6 @@ namespace {
 const std::string kFileBytes = "a,b\r\nc,d,e\r\n\"f g\",,h\r\n";
 // More listeners than a notification copies without allocating.
 const int kListeners = EditProbe::kInlineListeners + 1;
-
-// A listener of the table that keeps a plain count of its references.
-class CountingListener final : public OLEDBSimpleProviderListener {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-    HRESULT STDMETHODCALLTYPE aboutToChangeCell(DBROWCOUNT, DB_LORDINAL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE cellChanged(DBROWCOUNT, DB_LORDINAL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE aboutToDeleteRows(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE deletedRows(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE aboutToInsertRows(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE insertedRows(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER) override { return S_OK; }
-    int refs = 0;
-};
 
 // What a scene holds before the operation runs.
 enum Needs : unsigned {
@@ -221,9 +201,9 @@ struct Scene {
         }
         factory = nullptr;
         for (const CountingListener& listener : listeners) {
-            EXPECT_EQ(0, listener.refs) << "a listener reference kept";
+            EXPECT_EQ(0, listener.refs.load()) << "a listener reference kept";
         }
-        EXPECT_EQ(0, extra.refs) << "a listener reference kept";
+        EXPECT_EQ(0, extra.refs.load()) << "a listener reference kept";
         EXPECT_EQ(0, sourceListener.refs.load()) << "a data-source listener reference kept";
         EXPECT_EQ(0, qv::LiveObjectCount()) << "a data source or table left alive";
         EXPECT_EQ(0, qv::ObjectCount()) << "a class factory left alive";

@@ -19,21 +19,16 @@
 #include <thread>
 #endif
 
+#include "support/BuildKind.h"
 #include "support/TableProbe.h"
 
 namespace qvtest {
 namespace {
 
-// The two builds load alike (they differ only in the option grammar), and the
-// memory of a load is measured in a child process, so this runs on Linux in
-// the main build only.
-#if !defined(_WIN32) && !QUORVEL_SECOND_BUILD
+// The memory of a load is measured in a child process.
+#if QV_LINUX_MAIN_BUILD
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-const bool kMeasuresMemory = false;  // a sanitizer's shadow memory and red zones would be counted
-#else
-const bool kMeasuresMemory = true;
-#endif
+const bool kMeasuresMemory = !kUnderSanitizer;
 
 // What a loaded cell costs: the release benchmark's resident memory divided
 // by the cells of its narrow file (1,000,000 lines of 10 fields of 3 to 12
