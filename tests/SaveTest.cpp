@@ -33,6 +33,22 @@ protected:
         EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path()));
         EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path()));
     }
+    // Opens "a\n" with saves' temporary files in the test's folder, then in one
+    // on another file system where the machine has one, and runs body on
+    // each; a fatal failure or a skip ends the test.
+    template <class Body>
+    void OnEachVolume(Body body) {
+        fs::path other = OtherVolume();
+        std::unique_ptr<TempFolder> otherTemp(other.empty() ? nullptr : new TempFolder(other));
+        for (const TempFolder* temp : {&temp_, otherTemp.get()}) {
+            if (!temp) continue;
+            ScopedTempDirectory directory(temp->Path());
+            ref_.Reset();
+            ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+            body(temp->Path());
+            if (HasFatalFailure() || IsSkipped()) return;
+        }
+    }
     TempFolder data_, temp_;
     ScopedTempDirectory tempDirectory_;
     TableRef ref_;
@@ -229,13 +245,7 @@ void RecordCall(qv::FileCall call) { g_calls += "wfrdk"[static_cast<int>(call)];
 // written reaches stable storage before it replaces the data file, and (Linux)
 // the folder after it, so that the replace itself lasts.
 TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
-    fs::path other = OtherVolume();
-    std::unique_ptr<TempFolder> otherTemp(other.empty() ? nullptr : new TempFolder(other));
-    for (const TempFolder* temp : {&temp_, otherTemp.get()}) {
-        if (!temp) continue;
-        ScopedTempDirectory directory(temp->Path());
-        ref_.Reset();
-        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+    OnEachVolume([&](const fs::path& folder) {
         ref_->StoreText(1, 1, W(std::string(200000, 'x')));
         g_calls.clear();
 #ifndef _WIN32
@@ -244,7 +254,7 @@ TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
         qv::SetFileCallObserver(RecordCall);
         HRESULT hr = ref_->SaveToFile();
         qv::SetFileCallObserver(nullptr);
-        ASSERT_EQ(S_OK, hr) << temp->Path();
+        ASSERT_EQ(S_OK, hr) << folder;
 #ifndef _WIN32
         EXPECT_EQ(folderFlushes + 1, qv::FolderFlushesDone()) << "the folder was not opened and flushed";
 #endif
@@ -262,7 +272,7 @@ TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
 #ifndef _WIN32
         EXPECT_EQ('d', g_calls.back()) << "the folder is not flushed after the replace: " << g_calls;
 #endif
-    }
+    });
 }
 
 #ifndef _WIN32
@@ -371,24 +381,18 @@ TEST_F(Save, KeepsTheAccessListAndAttributes) {
     } entries[] = {{0x01, 6, ~0u}, {0x02, 4, kNobody}, {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}};
     std::string accessList(reinterpret_cast<const char*>(&kVersion), sizeof kVersion);
     accessList.append(reinterpret_cast<const char*>(entries), sizeof entries);
-    fs::path other = OtherVolume();
-    std::unique_ptr<TempFolder> otherTemp(other.empty() ? nullptr : new TempFolder(other));
-    for (const TempFolder* temp : {&temp_, otherTemp.get()}) {
-        if (!temp) continue;
-        ScopedTempDirectory directory(temp->Path());
-        ref_.Reset();
-        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+    OnEachVolume([&](const fs::path& folder) {
         if (setxattr(File().c_str(), "user.origin", "kept", 4, 0) != 0) GTEST_SKIP() << "no user attributes here";
         bool withList = setxattr(File().c_str(), "system.posix_acl_access", accessList.data(), accessList.size(), 0) == 0;
         ref_->StoreText(1, 1, W("b"));
-        ASSERT_EQ(S_OK, ref_->SaveToFile()) << temp->Path();
+        ASSERT_EQ(S_OK, ref_->SaveToFile()) << folder;
         EXPECT_EQ("\"b\"\r\n", ReadBytes(File()));
-        EXPECT_EQ("kept", Attribute(File(), "user.origin")) << temp->Path();
+        EXPECT_EQ("kept", Attribute(File(), "user.origin")) << folder;
         if (withList) {
-            EXPECT_TRUE(accessList == Attribute(File(), "system.posix_acl_access")) << temp->Path();
+            EXPECT_TRUE(accessList == Attribute(File(), "system.posix_acl_access")) << folder;
         }
         ExpectNoTemporaryFiles();
-    }
+    });
 }
 #endif
 
