@@ -58,6 +58,17 @@ protected:
         return path;
     }
 
+    // Registers twice, then other once; each counts its references.
+    void RegisterTwiceAndOnce(qvtest::MockDataSourceListener& twice, qvtest::MockDataSourceListener& other) {
+        twice.CountReferences();
+        other.CountReferences();
+        EXPECT_CALL(twice, AddRef()).Times(2);
+        EXPECT_CALL(other, AddRef()).Times(1);
+        ASSERT_EQ(S_OK, source_->addDataSourceListener(&twice));
+        ASSERT_EQ(S_OK, source_->addDataSourceListener(&other));
+        ASSERT_EQ(S_OK, source_->addDataSourceListener(&twice));
+    }
+
     // Gets a table; skips the test while the loader is not part of the build.
     OLEDBSimpleProvider* Open(const std::string& dataMember) {
         Bstr text(dataMember);
@@ -250,13 +261,8 @@ TEST_F(DataSourceTest, ListenersAreHeldOncePerRegistrationAndNeverCalled) {
 
 TEST_F(DataSourceTest, DestructionReleasesEachRegistrationOnceInOrder) {
     StrictMock<qvtest::MockDataSourceListener> first, second;
-    first.CountReferences();
-    second.CountReferences();
-    EXPECT_CALL(first, AddRef()).Times(2);
-    EXPECT_CALL(second, AddRef()).Times(1);
-    ASSERT_EQ(S_OK, source_->addDataSourceListener(&first));
-    ASSERT_EQ(S_OK, source_->addDataSourceListener(&second));
-    ASSERT_EQ(S_OK, source_->addDataSourceListener(&first));
+    RegisterTwiceAndOnce(first, second);
+    if (HasFatalFailure()) return;
     {
         InSequence order;
         EXPECT_CALL(first, Release());
@@ -274,13 +280,8 @@ TEST_F(DataSourceTest, DestructionReleasesEachRegistrationOnceInOrder) {
 // once, and the list stays whole around them.
 TEST_F(DataSourceTest, AListenerThatWithdrawsItselfFromItsReleaseLeavesTheListWhole) {
     StrictMock<qvtest::MockDataSourceListener> listener, other;
-    listener.CountReferences();
-    other.CountReferences();
-    EXPECT_CALL(listener, AddRef()).Times(2);
-    EXPECT_CALL(other, AddRef()).Times(1);
-    ASSERT_EQ(S_OK, source_->addDataSourceListener(&listener));
-    ASSERT_EQ(S_OK, source_->addDataSourceListener(&other));
-    ASSERT_EQ(S_OK, source_->addDataSourceListener(&listener));
+    RegisterTwiceAndOnce(listener, other);
+    if (HasFatalFailure()) return;
     HRESULT inner = S_FALSE;
     bool first = true;
     EXPECT_CALL(listener, Release()).Times(2).WillRepeatedly([&] {
