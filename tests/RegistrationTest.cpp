@@ -129,10 +129,9 @@ TEST_F(RegistrationTest, AForeignSubkeyFailsUnregistrationButEveryOtherRowGoes) 
 // loaded it from.
 TEST_F(RegistrationTest, TheBuiltLibraryRegistersItsOwnPath) {
     qvtest::ModuleLibrary library(QUORVEL_LIBRARY_PATH);
-    ASSERT_TRUE(library.Loaded()) << QUORVEL_LIBRARY_PATH;
     auto registerServer = library.Get<qvtest::EntryPoint>("DllRegisterServer");
     auto unregisterServer = library.Get<qvtest::EntryPoint>("DllUnregisterServer");
-    ASSERT_TRUE(registerServer && unregisterServer);
+    ASSERT_TRUE(registerServer && unregisterServer) << QUORVEL_LIBRARY_PATH << " or its entries";
     std::string path = library.FileName();
     ASSERT_FALSE(path.empty());
 
