@@ -2,9 +2,10 @@
 // class factory: results, reference and module counts, and the unload rule.
 #include <gtest/gtest.h>
 
+#include "support/CountingListeners.h"
+#include "support/EditProbe.h"
 #include "support/Hooks.h"
 #include "support/ModuleLibrary.h"
-#include "support/TableProbe.h"
 #include "common/Guids.h"
 #include "common/LiveObjects.h"
 #include "module/Exports.h"
@@ -149,6 +150,45 @@ TEST_F(ClassFactoryTest, ALiveTableKeepsTheModuleLoaded) {
         EXPECT_EQ(S_FALSE, DllCanUnloadNow()) << "a table outliving its data source and factory";
     }
     EXPECT_EQ(S_OK, DllCanUnloadNow());
+}
+
+// The last release of a data source or a table gives its listeners back, and
+// a listener's Release may ask whether the library can go: not until that
+// release is over.
+TEST_F(ClassFactoryTest, TheLastReleaseKeepsTheModuleLoadedUntilItEnds) {
+    HRESULT sourceAnswer = E_FAIL, tableAnswer = E_FAIL;
+    struct AskingSourceListener : qvtest::CountingSourceListener {
+        HRESULT* answer;
+        ULONG STDMETHODCALLTYPE Release() override {
+            *answer = DllCanUnloadNow();
+            return CountingSourceListener::Release();
+        }
+    } sourceListener;
+    struct AskingListener : qvtest::CountingListener {
+        HRESULT* answer;
+        ULONG STDMETHODCALLTYPE Release() override {
+            *answer = DllCanUnloadNow();
+            return CountingListener::Release();
+        }
+    } tableListener;
+    sourceListener.answer = &sourceAnswer;
+    tableListener.answer = &tableAnswer;
+    IClassFactory* factory = NewFactory();
+    ASSERT_TRUE(factory);
+    void* out = nullptr;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_DataSource, &out));
+    factory->Release();
+    auto* source = static_cast<DataSource*>(out);
+    ASSERT_EQ(S_OK, source->addDataSourceListener(&sourceListener));
+    qvtest::EditProbe* table = qvtest::EditProbe::Create({"a"});
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&tableListener));
+    EXPECT_EQ(0u, table->Release());
+    EXPECT_EQ(S_FALSE, tableAnswer) << "asked from inside the table's last release";
+    EXPECT_EQ(0u, source->Release());
+    EXPECT_EQ(S_FALSE, sourceAnswer) << "asked from inside the data source's last release";
+    EXPECT_EQ(S_OK, DllCanUnloadNow());
+    EXPECT_EQ(0, sourceListener.refs.load());
+    EXPECT_EQ(0, tableListener.refs.load());
 }
 
 TEST_F(ClassFactoryTest, OutOfMemoryLeavesNothingBehind) {

@@ -312,15 +312,4 @@ TEST_F(DataSourceTest, AListThatCannotGrowGivesTheReferenceBack) {
     EXPECT_EQ(E_FAIL, source_->removeDataSourceListener(&listener)) << "nothing was registered";
 }
 
-// The token that keeps the library loaded is the first member, so it goes
-// last, after the listener list whose destructor runs library code.
-TEST(DataSourceLifetime, TheLiveObjectTokenIsTheLastMemberToGo) {
-    struct Probe : VxASCIIDriverDataSource {
-        bool TokenIsFirst() const {
-            return reinterpret_cast<uintptr_t>(&liveToken_) < reinterpret_cast<uintptr_t>(&listeners_);
-        }
-    } source;
-    EXPECT_TRUE(source.TokenIsFirst());
-}
-
 }  // namespace

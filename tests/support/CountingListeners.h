@@ -36,7 +36,7 @@ private:
     bool deleteAtLast_;
 };
 
-class CountingSourceListener final : public Counted<DataSourceListener> {
+class CountingSourceListener : public Counted<DataSourceListener> {
 public:
     HRESULT STDMETHODCALLTYPE dataMemberChanged(DataMember) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE dataMemberAdded(DataMember) override { return S_OK; }

@@ -39,8 +39,6 @@ public:
     void SetColumnCount(LONG columns) { columnCount_ = columns; }
     LONG ColumnCount() const { return columnCount_; }
     VxArray<ROWHEADER*>& Rows() { return rows_; }
-    // True when the live-object token lies before the first other member.
-    bool TokenIsFirst() const { return reinterpret_cast<uintptr_t>(&liveToken_) < reinterpret_cast<uintptr_t>(&rows_); }
 
     // The field count of a line under the delimiters, by the plain reading.
     LONG Count(const std::string& line) const {
