@@ -152,27 +152,19 @@ TEST_F(ClassFactoryTest, ALiveTableKeepsTheModuleLoaded) {
     EXPECT_EQ(S_OK, DllCanUnloadNow());
 }
 
+// A listener that asks, at each Release, whether the library can go.
+template <class Listener>
+struct Asking : Listener {
+    void OnRelease(LONG) override { answer = DllCanUnloadNow(); }
+    HRESULT answer = E_FAIL;
+};
+
 // The last release of a data source or a table gives its listeners back, and
 // a listener's Release may ask whether the library can go: not until that
 // release is over.
 TEST_F(ClassFactoryTest, TheLastReleaseKeepsTheModuleLoadedUntilItEnds) {
-    HRESULT sourceAnswer = E_FAIL, tableAnswer = E_FAIL;
-    struct AskingSourceListener : qvtest::CountingSourceListener {
-        HRESULT* answer;
-        ULONG STDMETHODCALLTYPE Release() override {
-            *answer = DllCanUnloadNow();
-            return CountingSourceListener::Release();
-        }
-    } sourceListener;
-    struct AskingListener : qvtest::CountingListener {
-        HRESULT* answer;
-        ULONG STDMETHODCALLTYPE Release() override {
-            *answer = DllCanUnloadNow();
-            return CountingListener::Release();
-        }
-    } tableListener;
-    sourceListener.answer = &sourceAnswer;
-    tableListener.answer = &tableAnswer;
+    Asking<qvtest::CountingSourceListener> sourceListener;
+    Asking<qvtest::CountingListener> tableListener;
     IClassFactory* factory = NewFactory();
     ASSERT_TRUE(factory);
     void* out = nullptr;
@@ -183,9 +175,9 @@ TEST_F(ClassFactoryTest, TheLastReleaseKeepsTheModuleLoadedUntilItEnds) {
     qvtest::EditProbe* table = qvtest::EditProbe::Create({"a"});
     ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&tableListener));
     EXPECT_EQ(0u, table->Release());
-    EXPECT_EQ(S_FALSE, tableAnswer) << "asked from inside the table's last release";
+    EXPECT_EQ(S_FALSE, tableListener.answer) << "asked from inside the table's last release";
     EXPECT_EQ(0u, source->Release());
-    EXPECT_EQ(S_FALSE, sourceAnswer) << "asked from inside the data source's last release";
+    EXPECT_EQ(S_FALSE, sourceListener.answer) << "asked from inside the data source's last release";
     EXPECT_EQ(S_OK, DllCanUnloadNow());
     EXPECT_EQ(0, sourceListener.refs.load());
     EXPECT_EQ(0, tableListener.refs.load());

@@ -121,8 +121,8 @@ protected:
         pid_t pid = fork();
         if (pid != 0) return pid;
         qv::SetFileCallObserver(HearFileCall);
-        FileTable* table = nullptr;
-        if (FileTable::Open(File().string(), &table) != S_OK) _exit(2);
+        TableProbe* table = nullptr;
+        if (TableProbe::Open(File().string(), &table) != S_OK) _exit(2);
         HRESULT hr = table->Edit(kFileLines / 2, 2, W("edited"));
         table->Release();
         Reach(kReleased);

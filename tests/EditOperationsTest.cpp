@@ -235,7 +235,7 @@ TEST(EditWithoutDelimiters, OnlyColumnOneCanBeWrittenWhenTheWriterHasNoDelimiter
     const Wide sets[] = {W(""), W("\x1A"), W("\n"), W("\n\x1A"), Wide{0x20AC}, Wide{0x20AC, 0x1A}};
     for (const Wide& set : sets) {
         TablePtr table(EditProbe::Create({}));
-        table->SetDelimiters(set);
+        table->SetDelimitersWide(set);
         table->SkipWriteCheck();
         DBROWCOUNT inserted = 0;
         ASSERT_EQ(S_OK, table->insertRows(1, 1, &inserted));

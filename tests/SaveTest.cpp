@@ -59,7 +59,7 @@ TEST_F(Save, UnchangedTableKeepsBytesAndTimes) {
     WriteBytes(File(), bytes);
     fs::last_write_time(File(), fs::file_time_type::clock::now() - std::chrono::hours(48));
     auto past = fs::last_write_time(File());  // as the file system keeps it
-    ASSERT_EQ(S_OK, FileTable::Open(File().string(), &ref_.table));
+    ASSERT_EQ(S_OK, TableProbe::Open(File().string(), &ref_.table));
     EXPECT_EQ(E_FAIL, ref_->SaveToFile()) << "nothing to save";
     ref_.Reset();
     EXPECT_EQ(bytes, ReadBytes(File()));
@@ -125,10 +125,10 @@ TEST_F(Save, OnRequestTellsItsResult) {
 // An edit stored while a save on request puts the file in place (at its
 // first file call after the writes, whichever the platform makes) is not in
 // that file: the table stays modified, and the release saves the edit.
-FileTable* g_editedWhileSaving = nullptr;
+TableProbe* g_editedWhileSaving = nullptr;
 void EditAtTheReplace(qv::FileCall call) {
     if (call == qv::FileCall::kWrite || !g_editedWhileSaving) return;
-    FileTable* table = g_editedWhileSaving;
+    TableProbe* table = g_editedWhileSaving;
     g_editedWhileSaving = nullptr;
     EXPECT_EQ(S_OK, table->Edit(1, 1, W("late")));
 }
@@ -155,7 +155,7 @@ TEST_F(Save, RelativeNameKeepsTheFolderItWasOpenedIn) {
     WriteBytes(File(), "a\n");
     fs::path before = fs::current_path();
     fs::current_path(data_.Path());
-    HRESULT opened = FileTable::Open("t.txt", &ref_.table);
+    HRESULT opened = TableProbe::Open("t.txt", &ref_.table);
     fs::current_path(elsewhere.Path());
     HRESULT edited = SUCCEEDED(opened) ? ref_->Edit(1, 1, W("x")) : opened;
     ref_.Reset();
@@ -178,7 +178,7 @@ TEST_F(Save, NameOutsideTheCodePageOpensThatFile) {
     WriteBytes(exact, "exact\n");
     WriteBytes(bent, "bent\n");
     const std::u16string name = exact.u16string();
-    ASSERT_EQ(S_OK, FileTable::Open(Wide(name.begin(), name.end()), &ref_.table));
+    ASSERT_EQ(S_OK, TableProbe::Open(Wide(name.begin(), name.end()), &ref_.table));
     EXPECT_EQ((std::vector<std::string>{"exact"}), ref_->Cells(1));
     EXPECT_EQ(S_OK, ref_->Edit(1, 1, W("x")));
     ref_.Reset();
@@ -195,8 +195,8 @@ TEST_F(Save, NameWithHalfASurrogatePairOpensNoOtherFile) {
         const std::u16string folder = (data_.Path() / "a").u16string();
         Wide name(folder.begin(), folder.end());
         name += Wide{half} + W(".txt");
-        FileTable* table = nullptr;
-        EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(name, &table)) << std::hex << half;
+        TableProbe* table = nullptr;
+        EXPECT_EQ(ASC_E_FILEACCESS, TableProbe::Open(name, &table)) << std::hex << half;
         EXPECT_EQ(nullptr, table);
     }
     EXPECT_EQ("other\n", ReadBytes(replacement));
@@ -330,7 +330,7 @@ TEST_F(Save, LinksFollowedAtTheOpenOnly) {
         WriteBytes(other / "real.txt", "victim\n");
         fs::path opened = folder / (when == kAtOpen ? "link.txt" : "real.txt");
         if (when == kAtOpen) fs::create_symlink(folder / "real.txt", opened);
-        ASSERT_EQ(S_OK, FileTable::Open(opened.string(), &ref_.table));
+        ASSERT_EQ(S_OK, TableProbe::Open(opened.string(), &ref_.table));
         ref_->StoreText(1, 1, W("b"));
         fs::path saved = folder / "real.txt";
         if (when == kAtNameAfter) {
@@ -416,7 +416,7 @@ TEST_F(Save, KeepsWhatAnotherWriterPutAtTheName) {
         {"another table saved it",
          [](const fs::path& file) {
              TableRef other;
-             ASSERT_EQ(S_OK, FileTable::Open(file.string(), &other.table));
+             ASSERT_EQ(S_OK, TableProbe::Open(file.string(), &other.table));
              other->StoreText(1, 2, W("other"));
              ASSERT_EQ(S_OK, other->SaveToFile());
          },
@@ -582,7 +582,7 @@ TEST_F(Save, SymbolicLinkStaysAndItsFileIsReplaced) {
     WriteBytes(data_ / "real.txt", "a\n");
     if (!CreateSymbolicLinkW(File().c_str(), (data_ / "real.txt").c_str(), 0) || !fs::exists(File()))
         GTEST_SKIP() << "no symbolic links here";
-    ASSERT_EQ(S_OK, FileTable::Open(File().string(), &ref_.table));
+    ASSERT_EQ(S_OK, TableProbe::Open(File().string(), &ref_.table));
     ref_->StoreText(1, 1, W("b"));
     ASSERT_EQ(S_OK, ref_->SaveToFile());
     EXPECT_NE(0u, GetFileAttributesW(File().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << "the link was replaced";

@@ -59,10 +59,10 @@ TEST(TableRows, RemoveAllRowsFreesEveryRowAndKeepsTheGrowBy) {
     TableProbe table(",", 2);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(S_OK, table.Parse("a,b"));
     table.RemoveAllRows();
-    EXPECT_EQ(0, table.Rows().GetSize());
-    EXPECT_EQ(500, table.Rows().GetGrowBy());
+    EXPECT_EQ(0, table.RowArray().GetSize());
+    EXPECT_EQ(500, table.RowArray().GetGrowBy());
     table.RemoveAllRows();  // on an empty array too
-    EXPECT_EQ(0, table.Rows().GetSize());
+    EXPECT_EQ(0, table.RowArray().GetSize());
 }
 
 class FileProbe : public TableProbe {

@@ -23,14 +23,15 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
     ULONG STDMETHODCALLTYPE Release() override {
         LONG left = --refs;
-        if (left < 0) ReleasedTooOften();
+        OnRelease(left);
         if (left == 0 && deleteAtLast_) delete this;
         return static_cast<ULONG>(left);
     }
     std::atomic<LONG> refs;
 
 protected:
-    virtual void ReleasedTooOften() {}
+    // Hears each Release, with the references left.
+    virtual void OnRelease(LONG) {}
 
 private:
     bool deleteAtLast_;

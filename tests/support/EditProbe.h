@@ -10,7 +10,7 @@
 
 namespace qvtest {
 
-class EditProbe : public VxASCOSPObject {
+class EditProbe : public TableProbe {
 public:
     // A table of these lines: the column count is the widest line's field
     // count, row 0 a second copy of the first line. The caller holds the one
@@ -57,7 +57,6 @@ public:
         writeChecked_ = 1;
     }
     void SetFile(const std::string& path) { CopyName(path); }
-    void SetDelimiters(const Wide& delimiters) { qv::WideCopy(delimiters_, delimiters.c_str(), kMaxDelimiters); }
 
     // Entry row of the row array (0 is the placeholder).
     VARTYPE Type(LONG row, LONG column) {
@@ -97,7 +96,7 @@ public:
     }
 
 private:
-    explicit EditProbe(const std::string& delimiters) { SetDelimiters(W(delimiters)); }
+    explicit EditProbe(const std::string& delimiters) : TableProbe(delimiters) {}
     void AddLine(const std::string& line) {
         HRESULT hr = ParseRecord(reinterpret_cast<const unsigned char*>(line.data()), line.size());
         if (FAILED(hr)) throw hr;

@@ -1,6 +1,5 @@
-// Tables whose protected state the tests reach: one built without a file,
-// whose routines and writer tests call directly, and one opened from a
-// data-member string; the VARIANTs rows are built from.
+// The table whose protected state the tests reach, the references a test
+// holds on it, and the VARIANTs its rows are built from.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,6 +20,9 @@
 
 namespace qvtest {
 
+// The table with its protected state in reach: one built without a file,
+// row by row, whose routines and writer tests call directly, or one opened
+// from a data-member string (Open).
 class TableProbe : public VxASCOSPObject {
 public:
     explicit TableProbe(const std::string& delimiters = ",", LONG columns = 0) {
@@ -35,10 +37,10 @@ public:
         Wide wide = W(delimiters);
         qv::WideCopy(delimiters_, wide.c_str(), kMaxDelimiters);
     }
-    void SetDelimitersWide(const OLECHAR* delimiters) { qv::WideCopy(delimiters_, delimiters, kMaxDelimiters); }
+    void SetDelimitersWide(const Wide& delimiters) { qv::WideCopy(delimiters_, delimiters.c_str(), kMaxDelimiters); }
     void SetColumnCount(LONG columns) { columnCount_ = columns; }
     LONG ColumnCount() const { return columnCount_; }
-    VxArray<ROWHEADER*>& Rows() { return rows_; }
+    VxArray<ROWHEADER*>& RowArray() { return rows_; }
 
     // The field count of a line under the delimiters, by the plain reading.
     LONG Count(const std::string& line) const {
@@ -54,23 +56,49 @@ public:
         for (LONG i = 0; i < columnCount_; ++i) out.push_back(CellText(rows_[row]->CellOrEmpty(i)));
         return out;
     }
-};
 
-// A table opened from a data-member string, with its protected state in reach.
-class FileTable : public VxASCOSPObject {
-public:
     using VxASCOSPObject::FormatRow;
+    using VxASCOSPObject::WriteTable;
+
+    // An in-memory file for WriteTable: every block handed over is appended.
+    struct MemorySink : FileSink {
+        std::string bytes;
+        int writes = 0;
+        bool fail = false;
+        bool Write(const void* data, size_t count) override {
+            ++writes;
+            if (fail) return false;
+            bytes.append(static_cast<const char*>(data), count);
+            return true;
+        }
+    };
+
+    // Appends a row whose cells take the values given (VT_EMPTY after them);
+    // the table keeps copies.
+    void AddRow(const std::vector<VARIANT>& values) {
+        ROWHEADER* row = nullptr;
+        ASSERT_EQ(S_OK, AllocRow(columnCount_, &row));
+        for (size_t i = 0; i < values.size(); ++i) VariantCopy(&row->cells[i], const_cast<VARIANT*>(&values[i]));
+        rows_.Add(row);
+    }
+    // The line FormatRow makes of row r, or the failure in hr.
+    std::string Format(int r, HRESULT* hr = nullptr) {
+        ByteBuffer line;
+        HRESULT result = FormatRow(rows_[r], line);
+        if (hr) *hr = result;
+        return std::string(line.bytes ? line.bytes : "", line.length);
+    }
+
     using VxASCOSPObject::SaveToFile;
     using VxASCOSPObject::VxASCOSPObject;
-    using VxASCOSPObject::WriteTable;
 
     // Opens the table (bytes widened); the HRESULT of the construction. The
     // table returned holds one reference.
-    static HRESULT Open(const std::string& dataMember, FileTable** table) { return Open(W(dataMember), table); }
-    static HRESULT Open(const Wide& dataMember, FileTable** table) {
+    static HRESULT Open(const std::string& dataMember, TableProbe** table) { return Open(W(dataMember), table); }
+    static HRESULT Open(const Wide& dataMember, TableProbe** table) {
         *table = nullptr;
         try {
-            *table = new FileTable(dataMember.c_str());
+            *table = new TableProbe(dataMember.c_str());
         } catch (HRESULT hr) {
             return hr;
         }
@@ -83,19 +111,12 @@ public:
         getRowCount(&rows);
         return static_cast<LONG>(rows);
     }
-    LONG Columns() const { return columnCount_; }
     LONG CellsHeld(int r) { return rows_[r]->cellCount; }
     int RowArraySize() { return rows_.GetSize(); }
     bool Modified() const { return modified_ != 0; }
     Wide Delimiters() const { return Wide(delimiters_); }
     std::string FileName() const { return fileName_; }
 
-    // The cells of row r as text (CellText).
-    std::vector<std::string> Cells(int r) {
-        std::vector<std::string> out;
-        for (LONG i = 0; i < columnCount_; ++i) out.push_back(CellText(rows_[r]->CellOrEmpty(i)));
-        return out;
-    }
     // Cell c (from 0) of row r, VT_EMPTY past the row's cells.
     const VARIANT& RowCell(int r, LONG c) { return rows_[r]->CellOrEmpty(c); }
     // The cell itself; a row with fewer cells grows to it first.
@@ -139,7 +160,7 @@ public:
 
 // Holds the one reference of an opened table.
 struct TableRef {
-    FileTable* table = nullptr;
+    TableProbe* table = nullptr;
     TableRef() = default;
     TableRef(const TableRef&) = delete;
     TableRef& operator=(const TableRef&) = delete;
@@ -148,7 +169,7 @@ struct TableRef {
         if (table) table->Release();
         table = nullptr;
     }
-    FileTable* operator->() const { return table; }
+    TableProbe* operator->() const { return table; }
 };
 
 // The table's save interface as a client gets it, through QueryInterface;
@@ -190,47 +211,8 @@ struct SaveInterface {
 // Writes bytes to folder/name and opens it with the option ("" for none).
 inline HRESULT OpenBytes(const fs::path& file, const std::string& bytes, const std::string& option, TableRef& ref) {
     WriteBytes(file, bytes);
-    return FileTable::Open(file.string() + option, &ref.table);
+    return TableProbe::Open(file.string() + option, &ref.table);
 }
-
-// A table without a file, built row by row, whose writer the tests call.
-class WriterProbe : public TableProbe {
-public:
-    using TableProbe::TableProbe;
-    using VxASCOSPObject::FormatRow;
-    using VxASCOSPObject::WriteTable;
-
-    // An in-memory file for WriteTable: every block handed over is appended.
-    struct MemorySink : FileSink {
-        std::string bytes;
-        int writes = 0;
-        bool fail = false;
-        bool Write(const void* data, size_t count) override {
-            ++writes;
-            if (fail) return false;
-            bytes.append(static_cast<const char*>(data), count);
-            return true;
-        }
-    };
-
-    void SetDelimitersWide(const Wide& delimiters) { qv::WideCopy(delimiters_, delimiters.c_str(), kMaxDelimiters); }
-
-    // Appends a row whose cells take the values given (VT_EMPTY after them);
-    // the table keeps copies.
-    void AddRow(const std::vector<VARIANT>& values) {
-        ROWHEADER* row = nullptr;
-        ASSERT_EQ(S_OK, AllocRow(columnCount_, &row));
-        for (size_t i = 0; i < values.size(); ++i) VariantCopy(&row->cells[i], const_cast<VARIANT*>(&values[i]));
-        rows_.Add(row);
-    }
-    // The line FormatRow makes of row r, or the failure in hr.
-    std::string Format(int r, HRESULT* hr = nullptr) {
-        ByteBuffer line;
-        HRESULT result = FormatRow(rows_[r], line);
-        if (hr) *hr = result;
-        return std::string(line.bytes ? line.bytes : "", line.length);
-    }
-};
 
 // VARIANTs for building rows; the strings are owned by the Values list.
 struct Values {
