@@ -19,7 +19,7 @@
 #include <random>
 #endif
 
-#include "support/BuildKind.h"
+#include "support/ChildProcess.h"
 #include "support/Environment.h"
 #include "support/TableProbe.h"
 

@@ -19,7 +19,7 @@
 #include <thread>
 #endif
 
-#include "support/BuildKind.h"
+#include "support/ChildProcess.h"
 #include "support/TableProbe.h"
 
 namespace qvtest {

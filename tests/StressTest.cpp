@@ -215,8 +215,7 @@ void Work(EditProbe* table, unsigned seed, Violations& violations, Totals& total
 TEST(Stress, ConcurrentEditsReadsSearchesAndListenersKeepTheTableWhole) {
     std::vector<std::string> lines;
     for (LONG i = 0; i < kFirstRows; ++i) lines.push_back("a" + std::to_string(i) + ",b,c");
-    TablePtr table(EditProbe::Create(lines));
-    table->SkipWriteCheck();
+    TablePtr table = Editable(lines);
     Violations violations;
     Totals totals;
 

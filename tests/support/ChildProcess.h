@@ -1,5 +1,6 @@
 // Child processes of the tests: one that acts as an unprivileged account, one
-// with a memory file system mounted in a namespace of its own (Linux only).
+// with a memory file system mounted in a namespace of its own (Linux only),
+// and what tests that fork need to know of the build they run in.
 #pragma once
 
 #ifndef _WIN32
@@ -14,7 +15,30 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#endif
 
+namespace qvtest {
+
+// A sanitizer's shadow memory counts against what a process holds, and it
+// makes every run several times slower.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kUnderSanitizer = true;
+#else
+constexpr bool kUnderSanitizer = false;
+#endif
+
+}  // namespace qvtest
+
+// The two builds load and save alike (they differ only in the option
+// grammar): tests that fork children to kill or measure them run on Linux in
+// the main build only.
+#if !defined(_WIN32) && !QUORVEL_SECOND_BUILD
+#define QV_LINUX_MAIN_BUILD 1
+#else
+#define QV_LINUX_MAIN_BUILD 0
+#endif
+
+#ifndef _WIN32
 namespace qvtest {
 
 namespace fs = std::filesystem;

@@ -2,6 +2,7 @@
 // with accessors that read its rows and flags under the row array's lock.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,10 +22,7 @@ public:
         table->AddRef();
         std::vector<std::string> all = lines.empty() ? std::vector<std::string>{""} : lines;
         LONG columns = 0;
-        for (const std::string& line : all) {
-            LONG count = static_cast<LONG>(ReferenceFields(line, Wide(table->delimiters_)).size());
-            if (count > columns) columns = count;
-        }
+        for (const std::string& line : all) columns = std::max(columns, table->Count(line));
         table->columnCount_ = lines.empty() ? 100 : columns;
         table->AddLine(all[0]);
         for (const std::string& line : lines) table->AddLine(line);
@@ -98,8 +96,7 @@ public:
 private:
     explicit EditProbe(const std::string& delimiters) : TableProbe(delimiters) {}
     void AddLine(const std::string& line) {
-        HRESULT hr = ParseRecord(reinterpret_cast<const unsigned char*>(line.data()), line.size());
-        if (FAILED(hr)) throw hr;
+        if (HRESULT hr = Parse(line); FAILED(hr)) throw hr;
     }
     void CopyName(const std::string& path) {
         size_t length = path.size() < kFileNameSize - 1 ? path.size() : kFileNameSize - 1;
@@ -109,31 +106,17 @@ private:
     }
 };
 
-// A VARIANT that clears itself; the constructors make the common values.
-struct OwnedVariant {
-    VARIANT v;
-    OwnedVariant() { VariantInit(&v); }
-    explicit OwnedVariant(const std::string& text) : OwnedVariant() {
-        Wide wide = W(text);
-        v.vt = VT_BSTR;
-        v.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    }
-    static OwnedVariant I4(LONG value) {
-        OwnedVariant out;
-        out.v.vt = VT_I4;
-        out.v.lVal = value;
-        return out;
-    }
-    OwnedVariant(OwnedVariant&& other) noexcept : v(other.v) { VariantInit(&other.v); }
-    OwnedVariant(const OwnedVariant&) = delete;
-    OwnedVariant& operator=(const OwnedVariant&) = delete;
-    ~OwnedVariant() { VariantClear(&v); }
-};
-
 // Releases the reference a test holds on a table.
 struct ReleaseTable {
     void operator()(EditProbe* table) const { table->Release(); }
 };
 typedef std::unique_ptr<EditProbe, ReleaseTable> TablePtr;
+
+// A table of these lines that takes edits without a file.
+inline TablePtr Editable(const std::vector<std::string>& lines) {
+    TablePtr table(EditProbe::Create(lines));
+    table->SkipWriteCheck();
+    return table;
+}
 
 }  // namespace qvtest

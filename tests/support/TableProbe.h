@@ -20,6 +20,27 @@
 
 namespace qvtest {
 
+// A VARIANT that clears itself; the constructors make the common values.
+struct OwnedVariant {
+    VARIANT v;
+    OwnedVariant() { VariantInit(&v); }
+    explicit OwnedVariant(const std::string& text) : OwnedVariant(W(text)) {}
+    explicit OwnedVariant(const Wide& text) : OwnedVariant() {
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    }
+    static OwnedVariant I4(LONG value) {
+        OwnedVariant out;
+        out.v.vt = VT_I4;
+        out.v.lVal = value;
+        return out;
+    }
+    OwnedVariant(OwnedVariant&& other) noexcept : v(other.v) { VariantInit(&other.v); }
+    OwnedVariant(const OwnedVariant&) = delete;
+    OwnedVariant& operator=(const OwnedVariant&) = delete;
+    ~OwnedVariant() { VariantClear(&v); }
+};
+
 // The table with its protected state in reach: one built without a file,
 // row by row, whose routines and writer tests call directly, or one opened
 // from a data-member string (Open).
@@ -132,21 +153,10 @@ public:
         VariantCopy(&cell, const_cast<VARIANT*>(&value));
         modified_ = 1;
     }
-    void StoreText(int r, int column, const Wide& text) {
-        VARIANT value;
-        value.vt = VT_BSTR;
-        value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        Store(r, column, value);
-        VariantClear(&value);
-    }
+    void StoreText(int r, int column, const Wide& text) { Store(r, column, OwnedVariant(text).v); }
     // Edits a cell as a client does, the first edit's check included.
     HRESULT Edit(int r, int column, const Wide& text) {
-        VARIANT value;
-        value.vt = VT_BSTR;
-        value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        HRESULT hr = setVariant(r, column, OSPFORMAT_RAW, value);
-        VariantClear(&value);
-        return hr;
+        return setVariant(r, column, OSPFORMAT_RAW, OwnedVariant(text).v);
     }
     void MarkModified(bool modified = true) { modified_ = modified ? 1 : 0; }
     // Appends a row of no cells, as insertRows makes one.
@@ -158,37 +168,35 @@ public:
     }
 };
 
-// Holds the one reference of an opened table.
-struct TableRef {
-    TableProbe* table = nullptr;
-    TableRef() = default;
-    TableRef(const TableRef&) = delete;
-    TableRef& operator=(const TableRef&) = delete;
-    ~TableRef() { Reset(); }
+// Holds one reference and gives it back at the end of the scope.
+template <class T>
+struct Held {
+    T* held = nullptr;
+    Held() = default;
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held() { Reset(); }
     void Reset() {
-        if (table) table->Release();
-        table = nullptr;
+        if (held) held->Release();
+        held = nullptr;
     }
-    TableProbe* operator->() const { return table; }
+    T* operator->() const { return held; }
+};
+
+// Holds the one reference of an opened table.
+struct TableRef : Held<TableProbe> {
+    TableProbe*& table = held;
 };
 
 // The table's save interface as a client gets it, through QueryInterface;
 // holds the reference that gives.
-struct SaveInterface {
-    VxTableSave* save = nullptr;
+struct SaveInterface : Held<VxTableSave> {
+    VxTableSave*& save = held;
     explicit SaveInterface(OLEDBSimpleProvider* table) {
         void* out = nullptr;
         EXPECT_EQ(S_OK, table->QueryInterface(IID_VxTableSave, &out));
         save = static_cast<VxTableSave*>(out);
     }
-    SaveInterface(const SaveInterface&) = delete;
-    SaveInterface& operator=(const SaveInterface&) = delete;
-    ~SaveInterface() { Reset(); }
-    void Reset() {
-        if (save) save->Release();
-        save = nullptr;
-    }
-    VxTableSave* operator->() const { return save; }
     bool Modified() {
         BOOL modified = 2;
         EXPECT_EQ(S_OK, save->getModified(&modified));
@@ -221,10 +229,9 @@ struct Values {
         for (VARIANT& v : list) VariantClear(&v);
     }
     Values& Text(const Wide& text) {
-        VARIANT v;
-        v.vt = VT_BSTR;
-        v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        list.push_back(v);
+        OwnedVariant value(text);
+        list.push_back(value.v);
+        VariantInit(&value.v);  // the list owns the string now
         return *this;
     }
     Values& Bytes(const std::string& bytes) { return Text(W(bytes)); }
