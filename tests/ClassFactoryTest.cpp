@@ -155,7 +155,7 @@ TEST_F(ClassFactoryTest, ALiveTableKeepsTheModuleLoaded) {
 // A listener that asks, at each Release, whether the library can go.
 template <class Listener>
 struct Asking : Listener {
-    void OnRelease(LONG) override { answer = DllCanUnloadNow(); }
+    void OnRelease() override { answer = DllCanUnloadNow(); }
     HRESULT answer = E_FAIL;
 };
 

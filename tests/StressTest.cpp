@@ -57,9 +57,7 @@ public:
         --g_liveListeners;
     }
 
-    void OnRelease(LONG left) override {
-        if (left < 0) violations_.Add("listener released more often than referenced");
-    }
+    void ReleasedTooOften() override { violations_.Add("listener released more often than referenced"); }
 
     // setVariant notifies without the row array's lock: the row may be gone by
     // now, but reading it must be safe and find a known type.

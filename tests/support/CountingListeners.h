@@ -22,16 +22,17 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
     ULONG STDMETHODCALLTYPE Release() override {
+        OnRelease();  // the caller's reference still keeps it alive here
         LONG left = --refs;
-        OnRelease(left);
+        if (left < 0) ReleasedTooOften();
         if (left == 0 && deleteAtLast_) delete this;
         return static_cast<ULONG>(left);
     }
     std::atomic<LONG> refs;
 
 protected:
-    // Hears each Release, with the references left.
-    virtual void OnRelease(LONG) {}
+    virtual void OnRelease() {}
+    virtual void ReleasedTooOften() {}
 
 private:
     bool deleteAtLast_;
