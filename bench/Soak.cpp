@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "ConcurrentWorkload.h"
+#include "support/ConcurrentWorkload.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "FuzzSupport.h"
-#include "ReferenceLoader.h"
+#include "support/ReferenceLoader.h"
 #include "common/HResults.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "ReferenceLoader.h"
+#include "support/ReferenceLoader.h"
 
 namespace {
 

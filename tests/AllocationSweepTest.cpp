@@ -17,10 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "CountingSourceListener.h"
-#include "EditProbe.h"
-#include "FileTestSupport.h"
-#include "RegistrySandbox.h"
+#include "support/CountingListeners.h"
+#include "support/EditProbe.h"
+#include "support/Environment.h"
+#include "support/Hooks.h"
+#include "support/RegistrySandbox.h"
 #include "common/Guids.h"
 #include "common/LiveObjects.h"
 #include "datasource/VxASCIIDriverDataSource.h"
@@ -35,26 +36,6 @@ const std::string kFileBytes = "a,b\r\nc,d,e\r\n\"f g\",,h\r\n";
 // More listeners than a notification copies without allocating.
 const int kListeners = EditProbe::kInlineListeners + 1;
 
-// A listener of the table that keeps a plain count of its references.
-class CountingListener final : public OLEDBSimpleProviderListener {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-    HRESULT STDMETHODCALLTYPE aboutToChangeCell(DBROWCOUNT, DB_LORDINAL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE cellChanged(DBROWCOUNT, DB_LORDINAL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE aboutToDeleteRows(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE deletedRows(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE aboutToInsertRows(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE insertedRows(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER) override { return S_OK; }
-    int refs = 0;
-};
-
 // What a scene holds before the operation runs.
 enum Needs : unsigned {
     kNothing = 0,
@@ -68,8 +49,7 @@ enum Needs : unsigned {
     kFullTable = 128 | 2 | 1,  // a table whose row array is full to its first growth
 };
 
-// Cells as text (VT_EMPTY as ""), rows without their trailing empty cells.
-typedef std::vector<std::vector<std::string>> Cells;
+typedef TableTexts Cells;
 
 // What the checks compare: the table's counts and cells, the data file, the
 // registry.
@@ -94,29 +74,6 @@ std::string Describe(const State& s) {
         out += "]";
     }
     return out + " registry " + std::to_string(s.registry.size()) + " values, file \"" + s.file + "\"";
-}
-
-// Reads every cell through getVariant; a cell that cannot be read fails the test.
-Cells ReadCells(OLEDBSimpleProvider* table, DBROWCOUNT rows, DB_LORDINAL columns) {
-    Cells out;
-    for (DBROWCOUNT r = 1; r <= rows; ++r) {
-        std::vector<std::string> row;
-        for (DB_LORDINAL c = 1; c <= columns; ++c) {
-            OwnedVariant cell;
-            EXPECT_EQ(S_OK, table->getVariant(r, c, OSPFORMAT_RAW, &cell.v)) << "row " << r << " column " << c;
-            if (cell.v.vt == VT_BSTR)
-                row.push_back(N(cell.v.bstrVal));
-            else if (cell.v.vt == VT_I4)
-                row.push_back(std::to_string(cell.v.lVal));
-            else if (cell.v.vt == VT_EMPTY)
-                row.push_back("");
-            else
-                row.push_back("<vt " + std::to_string(cell.v.vt) + ">");
-        }
-        while (!row.empty() && row.back().empty()) row.pop_back();
-        out.push_back(row);
-    }
-    return out;
 }
 
 // The registry of the sweep's scenes: one for all, since a new one costs
@@ -210,7 +167,8 @@ struct Scene {
         s.hasTable = true;
         EXPECT_EQ(S_OK, table->getRowCount(&s.rows));
         EXPECT_EQ(S_OK, table->getColumnCount(&s.columns));
-        s.cells = ReadCells(table, s.rows, s.columns);
+        s.cells = ReadTable(table);
+        EXPECT_EQ(std::string::npos, Describe(s).find("<hr ")) << "a cell that cannot be read: " << Describe(s);
         return s;
     }
 
@@ -228,11 +186,7 @@ struct Scene {
             table = nullptr;
             OLEDBSimpleProvider* reopened = nullptr;
             ASSERT_EQ(S_OK, Open(&reopened)) << "the saved file";
-            DBROWCOUNT rows = 0;
-            DB_LORDINAL columns = 0;
-            reopened->getRowCount(&rows);
-            reopened->getColumnCount(&columns);
-            EXPECT_EQ(expected, ReadCells(reopened, rows, columns)) << "what the table held, saved and read back";
+            EXPECT_EQ(AsSaved(expected), AsSaved(ReadTable(reopened))) << "what the table held, saved and read back";
             reopened->Release();
         }
         if (made) made->Release();
@@ -247,9 +201,9 @@ struct Scene {
         }
         factory = nullptr;
         for (const CountingListener& listener : listeners) {
-            EXPECT_EQ(0, listener.refs) << "a listener reference kept";
+            EXPECT_EQ(0, listener.refs.load()) << "a listener reference kept";
         }
-        EXPECT_EQ(0, extra.refs) << "a listener reference kept";
+        EXPECT_EQ(0, extra.refs.load()) << "a listener reference kept";
         EXPECT_EQ(0, sourceListener.refs.load()) << "a data-source listener reference kept";
         EXPECT_EQ(0, qv::LiveObjectCount()) << "a data source or table left alive";
         EXPECT_EQ(0, qv::ObjectCount()) << "a class factory left alive";

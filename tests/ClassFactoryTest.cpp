@@ -2,8 +2,10 @@
 // class factory: results, reference and module counts, and the unload rule.
 #include <gtest/gtest.h>
 
-#include "ModuleLibrary.h"
-#include "TestSupport.h"
+#include "support/CountingListeners.h"
+#include "support/EditProbe.h"
+#include "support/Hooks.h"
+#include "support/ModuleLibrary.h"
 #include "common/Guids.h"
 #include "common/LiveObjects.h"
 #include "module/Exports.h"
@@ -150,6 +152,37 @@ TEST_F(ClassFactoryTest, ALiveTableKeepsTheModuleLoaded) {
     EXPECT_EQ(S_OK, DllCanUnloadNow());
 }
 
+// A listener that asks, at each Release, whether the library can go.
+template <class Listener>
+struct Asking : Listener {
+    void OnRelease() override { answer = DllCanUnloadNow(); }
+    HRESULT answer = E_FAIL;
+};
+
+// The last release of a data source or a table gives its listeners back, and
+// a listener's Release may ask whether the library can go: not until that
+// release is over.
+TEST_F(ClassFactoryTest, TheLastReleaseKeepsTheModuleLoadedUntilItEnds) {
+    Asking<qvtest::CountingSourceListener> sourceListener;
+    Asking<qvtest::CountingListener> tableListener;
+    IClassFactory* factory = NewFactory();
+    ASSERT_TRUE(factory);
+    void* out = nullptr;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_DataSource, &out));
+    factory->Release();
+    auto* source = static_cast<DataSource*>(out);
+    ASSERT_EQ(S_OK, source->addDataSourceListener(&sourceListener));
+    qvtest::EditProbe* table = qvtest::EditProbe::Create({"a"});
+    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&tableListener));
+    EXPECT_EQ(0u, table->Release());
+    EXPECT_EQ(S_FALSE, tableListener.answer) << "asked from inside the table's last release";
+    EXPECT_EQ(0u, source->Release());
+    EXPECT_EQ(S_FALSE, sourceListener.answer) << "asked from inside the data source's last release";
+    EXPECT_EQ(S_OK, DllCanUnloadNow());
+    EXPECT_EQ(0, sourceListener.refs.load());
+    EXPECT_EQ(0, tableListener.refs.load());
+}
+
 TEST_F(ClassFactoryTest, OutOfMemoryLeavesNothingBehind) {
     void* out = kSentinel;
     qv::SetAllocFailure(1);
@@ -185,10 +218,9 @@ TEST(DllMainTest, AcceptsTheFourReasonsAndStoresTheHandleAtAttach) {
 // reaches them.
 TEST(LibraryExportsTest, TheBuiltLibraryServesDataSourcesAndUnloadsOnlyWhenIdle) {
     qvtest::ModuleLibrary library(QUORVEL_LIBRARY_PATH);
-    ASSERT_TRUE(library.Loaded()) << QUORVEL_LIBRARY_PATH;
     auto getClassObject = library.Get<qvtest::GetClassObjectEntry>("DllGetClassObject");
     auto canUnloadNow = library.Get<qvtest::EntryPoint>("DllCanUnloadNow");
-    ASSERT_TRUE(getClassObject && canUnloadNow);
+    ASSERT_TRUE(getClassObject && canUnloadNow) << QUORVEL_LIBRARY_PATH << " or its entries";
     for (const char* name : {"DllMain", "DllRegisterServer", "DllUnregisterServer"})
         EXPECT_TRUE(library.Get<void*>(name)) << name << " is not exported";
 

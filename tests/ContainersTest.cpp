@@ -4,7 +4,7 @@
 #include <atomic>
 #include <thread>
 
-#include "TestSupport.h"
+#include "support/Hooks.h"
 #include "containers/VxArray.h"
 #include "containers/VxList.h"
 
@@ -24,8 +24,10 @@ TEST(VxArray, FirstAddAllocatesTheGrowByAndTheNextStepAddsIt) {
     a.Add(P(501));
     EXPECT_EQ(1000, a.GetCapacity());
     EXPECT_EQ(501, a.GetSize());
-    EXPECT_EQ(P(501), a[500]);
-    EXPECT_EQ(P(1), a[0]);
+    // Many more steps (the array grows by realloc, in place where it can)
+    // keep every element where it was.
+    for (int i = 501; i < 200000; ++i) a.Add(P(i + 1));
+    for (int i = 0; i < 200000; ++i) ASSERT_EQ(P(i + 1), a[i]) << i;
 }
 
 TEST(VxArray, AutomaticGrowthIsAnEighthBetween4And1024) {
@@ -132,15 +134,6 @@ TEST(VxArray, FailedGrowthThrowsOutOfMemoryAndKeepsTheElements) {
     EXPECT_EQ(P(1), a[0]);
     a.Add(P(2));  // the hook fails one allocation only
     EXPECT_EQ(P(2), a[1]);
-}
-
-TEST(VxArray, TenMillionAddsFinish) {
-    // Growth by realloc keeps this linear; a copying array took minutes here.
-    PtrArray a;
-    a.SetSize(0, 500);
-    for (int i = 0; i < 10000000; ++i) a.Add(P(i));
-    EXPECT_EQ(10000000, a.GetSize());
-    EXPECT_EQ(P(9999999), a[9999999]);
 }
 
 typedef VxList<int*> PtrList;

@@ -19,25 +19,21 @@
 #include <random>
 #endif
 
-#include "FileTestSupport.h"
+#include "support/ChildProcess.h"
+#include "support/Environment.h"
+#include "support/TableProbe.h"
 
 namespace qvtest {
 namespace {
 
-// The two builds save alike (they differ only in the option grammar), so one
-// of them runs the trials.
-#if !defined(_WIN32) && !QUORVEL_SECOND_BUILD
+#if QV_LINUX_MAIN_BUILD
 
 // The random kills fall inside the calls and between them as well. The file
 // is bigger than both the reader's and the writer's 1 MB blocks, so that a
 // kill can fall between two reads and between two writes, and small enough
 // that the trials take seconds. Under a sanitizer a killed child's report is
-// lost anyway and every run is several times slower, so a few trials do there.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-const int kTrials = 20;
-#else
-const int kTrials = 200;
-#endif
+// lost anyway, so a few trials do there.
+const int kTrials = kUnderSanitizer ? 20 : 200;
 const int kFileLines = 20000;  // 1.2 MB, saved as 1.4 MB
 // More file calls than any save makes: a bound on the stops.
 const int kMostFileCalls = 1000;
@@ -125,8 +121,8 @@ protected:
         pid_t pid = fork();
         if (pid != 0) return pid;
         qv::SetFileCallObserver(HearFileCall);
-        FileTable* table = nullptr;
-        if (FileTable::Open(File().string(), &table) != S_OK) _exit(2);
+        TableProbe* table = nullptr;
+        if (TableProbe::Open(File().string(), &table) != S_OK) _exit(2);
         HRESULT hr = table->Edit(kFileLines / 2, 2, W("edited"));
         table->Release();
         Reach(kReleased);

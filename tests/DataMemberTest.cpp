@@ -2,7 +2,7 @@
 // and the refusal of a delimiter set that holds the double quote.
 #include <gtest/gtest.h>
 
-#include "FileTestSupport.h"
+#include "support/TableProbe.h"
 
 namespace qvtest {
 namespace {
@@ -57,8 +57,8 @@ TEST_F(DataMember, OptionGrammarOfTheBuild) {
 TEST_F(DataMember, LeadingSeparatorAndPathOnly) {
     TableRef ref;
     WriteBytes(folder_ / "t.txt", "a,b\n");
-    ASSERT_EQ(S_OK, FileTable::Open("|" + (folder_ / "t.txt").string(), &ref.table));
-    EXPECT_EQ(2, ref->Columns());
+    ASSERT_EQ(S_OK, TableProbe::Open("|" + (folder_ / "t.txt").string(), &ref.table));
+    EXPECT_EQ(2, ref->ColumnCount());
     // The path after the separator is the file the table saves to.
     DBROWCOUNT deleted = 0;
     ASSERT_EQ(S_OK, ref->deleteRows(1, 1, &deleted));
@@ -67,12 +67,12 @@ TEST_F(DataMember, LeadingSeparatorAndPathOnly) {
 }
 
 TEST_F(DataMember, MissingOrEmptyStringsAreInvalid) {
-    FileTable* table = nullptr;
-    EXPECT_EQ(E_INVALIDARG, FileTable::Open("", &table));
-    EXPECT_EQ(E_INVALIDARG, FileTable::Open("|||", &table));
+    TableProbe* table = nullptr;
+    EXPECT_EQ(E_INVALIDARG, TableProbe::Open("", &table));
+    EXPECT_EQ(E_INVALIDARG, TableProbe::Open("|||", &table));
     EXPECT_EQ(nullptr, table);
     try {
-        FileTable nothing(nullptr);
+        TableProbe nothing(nullptr);
         ADD_FAILURE() << "a null data-member string was accepted";
     } catch (HRESULT hr) {
         EXPECT_EQ(E_INVALIDARG, hr);
@@ -80,11 +80,11 @@ TEST_F(DataMember, MissingOrEmptyStringsAreInvalid) {
 }
 
 TEST_F(DataMember, PathOf258BytesIsTriedAndOf259Refused) {
-    FileTable* table = nullptr;
+    TableProbe* table = nullptr;
     std::string path = (folder_ / "").string();
-    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(path + std::string(258 - path.size(), 'p'), &table))
+    EXPECT_EQ(ASC_E_FILEACCESS, TableProbe::Open(path + std::string(258 - path.size(), 'p'), &table))
         << "a path of 258 bytes fits; the file is missing";
-    EXPECT_EQ(E_INVALIDARG, FileTable::Open(path + std::string(259 - path.size(), 'p'), &table));
+    EXPECT_EQ(E_INVALIDARG, TableProbe::Open(path + std::string(259 - path.size(), 'p'), &table));
 }
 
 TEST_F(DataMember, OnlyTheFirst260CharactersCount) {
@@ -94,23 +94,23 @@ TEST_F(DataMember, OnlyTheFirst260CharactersCount) {
     std::string cutBeforeValue = std::string(260 - path.size() - 3, '|') + path + "|k=;";
     std::string cutAfterValue = std::string(260 - path.size() - 4, '|') + path + "|k=;junk";
     TableRef a, b;
-    ASSERT_EQ(S_OK, FileTable::Open(cutBeforeValue, &a.table));
+    ASSERT_EQ(S_OK, TableProbe::Open(cutBeforeValue, &a.table));
     EXPECT_EQ(W(kSecond ? "" : ","), a->Delimiters()) << "the value is cut off";
-    ASSERT_EQ(S_OK, FileTable::Open(cutAfterValue, &b.table));
+    ASSERT_EQ(S_OK, TableProbe::Open(cutAfterValue, &b.table));
     EXPECT_EQ(W(";"), b->Delimiters());
 }
 
 TEST_F(DataMember, QuoteAnywhereInTheSetIsRefusedBeforeTheFileIsRead) {
     // The file is missing: the refusal comes first.
-    FileTable* table = nullptr;
-    EXPECT_EQ(E_INVALIDARG, FileTable::Open((folder_ / "missing.txt").string() + "|k=a\"", &table));
+    TableProbe* table = nullptr;
+    EXPECT_EQ(E_INVALIDARG, TableProbe::Open((folder_ / "missing.txt").string() + "|k=a\"", &table));
 }
 
 #if QUORVEL_SECOND_BUILD
 TEST_F(DataMember, SecondBuildEmptySetMakesEveryLineOneField) {
     TableRef ref;
     ASSERT_EQ(S_OK, OpenBytes(folder_ / "t.txt", "a,b;c\n\"x\",y\n", "|k=", ref));
-    EXPECT_EQ(1, ref->Columns());
+    EXPECT_EQ(1, ref->ColumnCount());
     EXPECT_EQ(std::vector<std::string>{"a,b;c"}, ref->Cells(1));
     EXPECT_EQ(std::vector<std::string>{"x,y"}, ref->Cells(2));
 }

@@ -7,9 +7,9 @@
 
 #include <filesystem>
 
-#include "EditProbe.h"
-#include "FileTestSupport.h"
-#include "RecordingListener.h"
+#include "support/ChildProcess.h"
+#include "support/EditProbe.h"
+#include "support/RecordingListener.h"
 
 namespace qvtest {
 namespace {
@@ -38,15 +38,6 @@ OLEDBSimpleProvider* Open(const std::string& path, HRESULT* hr, const Wide& opti
     if (open##table == E_NOTIMPL) GTEST_SKIP() << "the loader is not part of this build"; \
     ASSERT_EQ(S_OK, open##table) << "opening " << path;                                   \
     ASSERT_NE(nullptr, table)
-
-std::string CellText(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column) {
-    OwnedVariant cell;
-    HRESULT hr = table->getVariant(row, column, OSPFORMAT_RAW, &cell.v);
-    if (FAILED(hr)) return "<hr " + std::to_string(hr) + ">";
-    if (cell.v.vt == VT_EMPTY) return "<empty>";
-    if (cell.v.vt == VT_BSTR) return N(cell.v.bstrVal);
-    return "<vt " + std::to_string(cell.v.vt) + ">";
-}
 
 DBROWCOUNT Rows(OLEDBSimpleProvider* table) {
     DBROWCOUNT rows = -99;

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "EditProbe.h"
+#include "support/EditProbe.h"
 
 namespace qvtest {
 namespace {
@@ -92,8 +92,7 @@ TEST(Find, EveryComparisonInBothDirectionsAndBothCaseModes) {
 TEST(Find, AnUpwardSearchNeverReachesTheLabelRow) {
     OwnedVariant a("a"), x("x");
     for (int edit = 0; edit < 3; ++edit) {
-        TablePtr table(EditProbe::Create({"a", "b"}));
-        table->SkipWriteCheck();
+        TablePtr table = Editable({"a", "b"});
         DBROWCOUNT count = 0;
         HRESULT hr = edit == 0   ? table->setVariant(1, 1, OSPFORMAT_RAW, x.v)
                      : edit == 1 ? table->deleteRows(1, 1, &count)
@@ -198,8 +197,7 @@ TEST(Find, StringSearchesAnswerAsTheCellByCellComparison) {
 }
 
 TEST(Find, NumbersCompareByValueWithinTheirOwnType) {
-    TablePtr table(EditProbe::Create({"a", "b", "c", "d"}));
-    table->SkipWriteCheck();
+    TablePtr table = Editable({"a", "b", "c", "d"});
     OwnedVariant five = OwnedVariant::I4(5), seven = OwnedVariant::I4(7), six("6");
     OwnedVariant sixReal;
     sixReal.v.vt = VT_R8;

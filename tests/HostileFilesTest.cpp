@@ -19,21 +19,16 @@
 #include <thread>
 #endif
 
-#include "FileTestSupport.h"
+#include "support/ChildProcess.h"
+#include "support/TableProbe.h"
 
 namespace qvtest {
 namespace {
 
-// The two builds load alike (they differ only in the option grammar), and the
-// memory of a load is measured in a child process, so this runs on Linux in
-// the main build only.
-#if !defined(_WIN32) && !QUORVEL_SECOND_BUILD
+// The memory of a load is measured in a child process.
+#if QV_LINUX_MAIN_BUILD
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-const bool kMeasuresMemory = false;  // a sanitizer's shadow memory and red zones would be counted
-#else
-const bool kMeasuresMemory = true;
-#endif
+const bool kMeasuresMemory = !kUnderSanitizer;
 
 // What a loaded cell costs: the release benchmark's resident memory divided
 // by the cells of its narrow file (1,000,000 lines of 10 fields of 3 to 12
@@ -139,13 +134,13 @@ const HostileFile kFiles[] = {
 
 // A fingerprint of every data cell of a table, its shape included. A row's
 // cells after its last filled one are VT_EMPTY however many of them it holds.
-uint64_t Fingerprint(FileTable& table) {
+uint64_t Fingerprint(TableProbe& table) {
     uint64_t hash = 1469598103934665603ull;
     auto mix = [&](uint64_t value) {
         for (int i = 0; i < 8; ++i) hash = (hash ^ ((value >> (8 * i)) & 0xFF)) * 1099511628211ull;
     };
     mix(static_cast<uint64_t>(table.Rows()));
-    mix(static_cast<uint64_t>(table.Columns()));
+    mix(static_cast<uint64_t>(table.ColumnCount()));
     for (LONG r = 1; r <= table.Rows(); ++r) {
         LONG end = table.CellsHeld(r);
         while (end > 0 && table.RowCell(r, end - 1).vt == VT_EMPTY) --end;
@@ -184,19 +179,19 @@ Outcome LoadSaveReload(const fs::path& file, long* peakKb) {
         close(channel[0]);
         auto start = std::chrono::steady_clock::now();
         TableRef ref;
-        outcome.load = FileTable::Open(file.string(), &ref.table);
+        outcome.load = TableProbe::Open(file.string(), &ref.table);
         outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         struct rusage usage;
         getrusage(RUSAGE_SELF, &usage);
         outcome.loadPeakKb = usage.ru_maxrss;
         if (outcome.load == S_OK) {
             outcome.rows = ref->Rows();
-            outcome.columns = ref->Columns();
+            outcome.columns = ref->ColumnCount();
             uint64_t loaded = Fingerprint(*ref.table);
             ref->MarkModified();
             outcome.save = ref->SaveToFile();
             ref.Reset();
-            outcome.reload = FileTable::Open(file.string(), &ref.table);
+            outcome.reload = TableProbe::Open(file.string(), &ref.table);
             outcome.same = outcome.reload == S_OK && Fingerprint(*ref.table) == loaded;
             ref->MarkModified(false);
         }
@@ -293,7 +288,7 @@ TEST(HostileFiles, FileThatGrowsAndShrinksWhileLoaded) {
             ::close(fd);
         });
         TableRef ref;
-        HRESULT hr = FileTable::Open(file.string(), &ref.table);
+        HRESULT hr = TableProbe::Open(file.string(), &ref.table);
         loaded = true;
         mover.join();
         ++counts[hr == S_OK ? 0 : 1];
@@ -330,14 +325,14 @@ TEST(HostileFiles, FileThatGrowsAndShrinksWhileLoaded) {
             afterHole = false;
         }
         if (!holes) {
-            ASSERT_EQ(3, ref->Columns());
+            ASSERT_EQ(3, ref->ColumnCount());
         }
         // What loaded is saved and loads again alike.
         uint64_t before = Fingerprint(*ref.table);
         ref->MarkModified();
         ASSERT_EQ(S_OK, ref->SaveToFile());
         ref.Reset();
-        ASSERT_EQ(S_OK, FileTable::Open(file.string(), &ref.table));
+        ASSERT_EQ(S_OK, TableProbe::Open(file.string(), &ref.table));
         EXPECT_EQ(before, Fingerprint(*ref.table));
     }
     std::printf("[ moving   ] %d loads gave cells, %d were refused, %d rows held a hole's zeros\n", counts[0],

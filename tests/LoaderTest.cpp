@@ -5,7 +5,8 @@
 #include <chrono>
 #include <future>
 
-#include "FileTestSupport.h"
+#include "support/Hooks.h"
+#include "support/TableProbe.h"
 #include "common/LiveObjects.h"
 #include "table/VxLineReader.h"
 
@@ -27,7 +28,7 @@ protected:
 TEST_F(Loader, EmptyFileHasOnlyThePlaceholderOf100Columns) {
     ASSERT_EQ(S_OK, Load(""));
     EXPECT_EQ(0, ref_->Rows());
-    EXPECT_EQ(100, ref_->Columns());
+    EXPECT_EQ(100, ref_->ColumnCount());
     Cells placeholder = ref_->Cells(0);
     EXPECT_EQ("", placeholder[0]);
     EXPECT_EQ(Cells(99, "<empty>"), Cells(placeholder.begin() + 1, placeholder.end()));
@@ -36,7 +37,7 @@ TEST_F(Loader, EmptyFileHasOnlyThePlaceholderOf100Columns) {
 TEST_F(Loader, FinalLineWithoutLineBreakIsARow) {
     ASSERT_EQ(S_OK, Load("a,b"));
     EXPECT_EQ(1, ref_->Rows());
-    EXPECT_EQ(2, ref_->Columns());
+    EXPECT_EQ(2, ref_->ColumnCount());
     EXPECT_EQ((Cells{"a", "b"}), ref_->Cells(1));
     EXPECT_EQ((Cells{"a", "b"}), ref_->Cells(0));
 
@@ -95,7 +96,7 @@ TEST_F(Loader, MatchesThePlainReadingOnGeneratedFiles) {
             ReferenceTable expected = ReferenceLoad(bytes, W(delimiters));
             ASSERT_EQ(S_OK, Load(bytes, std::string("|k=") + delimiters));
             ASSERT_EQ(static_cast<LONG>(expected.rows.size()), ref_->Rows()) << "[" << bytes << "]";
-            ASSERT_EQ(expected.columns, ref_->Columns()) << "[" << bytes << "]";
+            ASSERT_EQ(expected.columns, ref_->ColumnCount()) << "[" << bytes << "]";
             std::vector<Cells> rows(expected.rows.begin(), expected.rows.end());
             rows.insert(rows.begin(), rows.empty() ? Cells{""} : rows.front());  // the placeholder
             for (size_t r = 0; r < rows.size(); ++r) {
@@ -110,12 +111,12 @@ TEST_F(Loader, FileStartingWithCtrlZIsEmpty) {
     ASSERT_EQ(S_OK, Load("\x1A"
                          "a,b\n"));
     EXPECT_EQ(0, ref_->Rows());
-    EXPECT_EQ(100, ref_->Columns());
+    EXPECT_EQ(100, ref_->ColumnCount());
 }
 
 TEST_F(Loader, WiderLaterLineGivesTheWidestColumnCount) {
     ASSERT_EQ(S_OK, Load("a,b,c\n1,2,3,4,5\nx,y\n"));
-    EXPECT_EQ(5, ref_->Columns());
+    EXPECT_EQ(5, ref_->ColumnCount());
     EXPECT_EQ((Cells{"a", "b", "c", "<empty>", "<empty>"}), ref_->Cells(1));
     EXPECT_EQ((Cells{"x", "y", "<empty>", "<empty>", "<empty>"}), ref_->Cells(3));
     EXPECT_EQ((Cells{"a", "b", "c", "<empty>", "<empty>"}), ref_->Cells(0));
@@ -125,7 +126,7 @@ TEST_F(Loader, WiderLaterLineGivesTheWidestColumnCount) {
     EXPECT_EQ(2, ref_->CellsHeld(3));
 
     ASSERT_EQ(S_OK, Load("1,2,3,4,5\na,b,c\nx,y\n"));
-    EXPECT_EQ(5, ref_->Columns());
+    EXPECT_EQ(5, ref_->ColumnCount());
     EXPECT_EQ(3, ref_->Rows());
 }
 
@@ -182,21 +183,21 @@ TEST_F(Loader, PlaceholderIsASeparateCopy) {
 }
 
 TEST_F(Loader, UnusableFilesFailWithFileAccess) {
-    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open((folder_ / "missing.txt").string(), &ref_.table));
-    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(folder_.Path().string(), &ref_.table)) << "a folder";
+    EXPECT_EQ(ASC_E_FILEACCESS, TableProbe::Open((folder_ / "missing.txt").string(), &ref_.table));
+    EXPECT_EQ(ASC_E_FILEACCESS, TableProbe::Open(folder_.Path().string(), &ref_.table)) << "a folder";
     WriteBytes(folder_ / "ro.txt", "a\n");
     fs::permissions(folder_ / "ro.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open((folder_ / "ro.txt").string(), &ref_.table)) << "read-only";
+    EXPECT_EQ(ASC_E_FILEACCESS, TableProbe::Open((folder_ / "ro.txt").string(), &ref_.table)) << "read-only";
 #ifdef _WIN32
     HANDLE pipe =
         CreateNamedPipeA("\\\\.\\pipe\\quorvel-loader", PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
     for (const char* device : {"NUL", "CON", "\\\\.\\pipe\\quorvel-loader"})
-        EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(device, &ref_.table)) << device;
+        EXPECT_EQ(ASC_E_FILEACCESS, TableProbe::Open(device, &ref_.table)) << device;
     CloseHandle(pipe);
 #else
-    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open("/dev/null", &ref_.table)) << "a device";
+    EXPECT_EQ(ASC_E_FILEACCESS, TableProbe::Open("/dev/null", &ref_.table)) << "a device";
 #endif
     EXPECT_EQ(nullptr, ref_.table);
 }
@@ -206,7 +207,7 @@ TEST_F(Loader, UnusableFilesFailWithFileAccess) {
 TEST_F(Loader, NamedPipeFailsWithoutWaitingForAWriter) {
     fs::path pipe = folder_ / "pipe";
     ASSERT_EQ(0, mkfifo(pipe.c_str(), 0666));
-    auto opened = std::async(std::launch::async, [&] { return FileTable::Open(pipe.string(), &ref_.table); });
+    auto opened = std::async(std::launch::async, [&] { return TableProbe::Open(pipe.string(), &ref_.table); });
     if (opened.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
         ADD_FAILURE() << "the open still waits after 10 s";
         int writer = open(pipe.c_str(), O_RDWR);  // lets it go on
@@ -227,7 +228,7 @@ TEST_F(Loader, AllocationFailuresFailCleanly) {
     long n = 1;
     for (; n < 200; ++n) {
         qv::SetAllocFailure(n);
-        hr = FileTable::Open((folder_ / "t.txt").string(), &ref_.table);
+        hr = TableProbe::Open((folder_ / "t.txt").string(), &ref_.table);
         qv::SetAllocFailure(0);
         if (SUCCEEDED(hr)) break;
         EXPECT_TRUE(hr == E_OUTOFMEMORY || hr == E_FAIL) << "allocation " << n << ": 0x" << std::hex << hr;

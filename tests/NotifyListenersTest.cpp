@@ -7,8 +7,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "EditProbe.h"
-#include "RecordingListener.h"
+#include "support/EditProbe.h"
+#include "support/Hooks.h"
+#include "support/RecordingListener.h"
 #include "common/LiveObjects.h"
 
 namespace qvtest {
@@ -23,8 +24,7 @@ TEST(ListenerRegistration, NullListenersAreRefused) {
 }
 
 TEST(ListenerRegistration, EachEntryHoldsOneReferenceAndIsWithdrawnOnItsOwn) {
-    TablePtr table(EditProbe::Create({"a"}));
-    table->SkipWriteCheck();
+    TablePtr table = Editable({"a"});
     CallScript script;
     RecordingListener listener("L", script);
     ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
@@ -56,8 +56,7 @@ TEST(ListenerRegistration, AFailedAppendGivesItsReferenceBack) {
     for (int failing : {1, 2}) {
         SCOPED_TRACE(failing);
         AllocFailureGuard guard;
-        TablePtr table(EditProbe::Create({"a"}));
-        table->SkipWriteCheck();
+        TablePtr table = Editable({"a"});
         CallScript script;
         RecordingListener listener("L", script);
         qv::SetAllocFailure(failing);
@@ -200,8 +199,7 @@ TEST(NotifyListeners, WalksInOrderOfRegistrationAndStopsAtTheFirstFailure) {
 }
 
 TEST(NotifyListeners, AListenerThatThrowsCountsAsFailingAndTheEditGoesOn) {
-    TablePtr table(EditProbe::Create({"a"}));
-    table->SkipWriteCheck();
+    TablePtr table = Editable({"a"});
     CallScript script;
     RecordingListener a("A", script), b("B", script);
     ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&a));
@@ -221,8 +219,7 @@ TEST(NotifyListeners, AListenerThatThrowsCountsAsFailingAndTheEditGoesOn) {
 // still reaches B (it was on the copy), but B is alive then: the copy holds
 // its own reference, and B goes only when the walk is over.
 TEST(NotifyListeners, AListenerWithdrawnMidWalkIsNeverCalledAfterItsLastRelease) {
-    TablePtr table(EditProbe::Create({"a"}));
-    table->SkipWriteCheck();
+    TablePtr table = Editable({"a"});
     CallScript script;
     RecordingListener a("A", script);
     auto b = std::make_unique<RecordingListener>("B", script);
@@ -246,8 +243,7 @@ TEST(NotifyListeners, AListenerWithdrawnMidWalkIsNeverCalledAfterItsLastRelease)
 }
 
 TEST(NotifyListeners, AListenerAddedMidWalkFirstHearsTheNextEvent) {
-    TablePtr table(EditProbe::Create({"a"}));
-    table->SkipWriteCheck();
+    TablePtr table = Editable({"a"});
     CallScript script;
     RecordingListener a("A", script), late("Late", script);
     ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&a));
@@ -266,8 +262,7 @@ TEST(NotifyListeners, AListenerAddedMidWalkFirstHearsTheNextEvent) {
 // added there is told when the lock is dropped, hears nothing before, and is
 // not told at all when withdrawn first.
 TEST(NotifyListeners, AListenerAddedUnderTheRowLockIsToldWhenItIsDropped) {
-    TablePtr table(EditProbe::Create({"a", "b"}));
-    table->SkipWriteCheck();
+    TablePtr table = Editable({"a", "b"});
     CallScript script;
     RecordingListener a("A", script), late("Late", script);
     ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&a));

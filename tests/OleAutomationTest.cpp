@@ -2,7 +2,8 @@
 // on being the same as OLE Automation's on Windows; these tests run on both.
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "support/Hooks.h"
+#include "support/Text.h"
 #include "platform/TextConversion.h"
 #include "platform/Utf8.h"
 #include "platform/VariantText.h"
@@ -102,40 +103,31 @@ std::string TextOf(const VARIANT& value) {
 }
 
 TEST(VariantText, IsTheSameLocaleFreeTextOnEveryPlatform) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4, v.lVal = 42;
-    EXPECT_EQ("42", TextOf(v));
-    v.vt = VT_I2, v.iVal = -7;
-    EXPECT_EQ("-7", TextOf(v));
-    v.vt = VT_UI1, v.bVal = 255;
-    EXPECT_EQ("255", TextOf(v));
-    v.vt = VT_I8, v.llVal = -9223372036854775807LL - 1;
-    EXPECT_EQ("-9223372036854775808", TextOf(v));
-    v.vt = VT_R8, v.dblVal = 3.5;
-    EXPECT_EQ("3.5", TextOf(v));
-    v.vt = VT_R8, v.dblVal = 0.1;
-    EXPECT_EQ("0.1", TextOf(v));
-    v.vt = VT_R4, v.fltVal = 0.1f;
-    EXPECT_EQ("0.1", TextOf(v));
-    v.vt = VT_BOOL, v.boolVal = VARIANT_TRUE;
-    EXPECT_EQ("True", TextOf(v));
-    v.vt = VT_BOOL, v.boolVal = VARIANT_FALSE;
-    EXPECT_EQ("False", TextOf(v));
-    v.vt = VT_CY, v.cyVal.int64 = 125000;
-    EXPECT_EQ("12.5", TextOf(v));
-    v.vt = VT_CY, v.cyVal.int64 = -1;
-    EXPECT_EQ("-0.0001", TextOf(v));
-    v.vt = VT_DATE, v.date = 0.0;
-    EXPECT_EQ("1899-12-30", TextOf(v));
-    v.vt = VT_DATE, v.date = 45658.75;
-    EXPECT_EQ("2025-01-01 18:00:00", TextOf(v));
-    v.vt = VT_DATE, v.date = -1.25;
-    EXPECT_EQ("1899-12-29 06:00:00", TextOf(v));
-    v.vt = VT_ERROR, v.scode = 5;
-    EXPECT_EQ("<none>", TextOf(v));
-    v.vt = VT_NULL;
-    EXPECT_EQ("<none>", TextOf(v));
+    const struct {
+        void (*set)(VARIANT&);
+        const char* text;
+    } cases[] = {{[](VARIANT& v) { v.vt = VT_I4, v.lVal = 42; }, "42"},
+                 {[](VARIANT& v) { v.vt = VT_I2, v.iVal = -7; }, "-7"},
+                 {[](VARIANT& v) { v.vt = VT_UI1, v.bVal = 255; }, "255"},
+                 {[](VARIANT& v) { v.vt = VT_I8, v.llVal = -9223372036854775807LL - 1; }, "-9223372036854775808"},
+                 {[](VARIANT& v) { v.vt = VT_R8, v.dblVal = 3.5; }, "3.5"},
+                 {[](VARIANT& v) { v.vt = VT_R8, v.dblVal = 0.1; }, "0.1"},
+                 {[](VARIANT& v) { v.vt = VT_R4, v.fltVal = 0.1f; }, "0.1"},
+                 {[](VARIANT& v) { v.vt = VT_BOOL, v.boolVal = VARIANT_TRUE; }, "True"},
+                 {[](VARIANT& v) { v.vt = VT_BOOL, v.boolVal = VARIANT_FALSE; }, "False"},
+                 {[](VARIANT& v) { v.vt = VT_CY, v.cyVal.int64 = 125000; }, "12.5"},
+                 {[](VARIANT& v) { v.vt = VT_CY, v.cyVal.int64 = -1; }, "-0.0001"},
+                 {[](VARIANT& v) { v.vt = VT_DATE, v.date = 0.0; }, "1899-12-30"},
+                 {[](VARIANT& v) { v.vt = VT_DATE, v.date = 45658.75; }, "2025-01-01 18:00:00"},
+                 {[](VARIANT& v) { v.vt = VT_DATE, v.date = -1.25; }, "1899-12-29 06:00:00"},
+                 {[](VARIANT& v) { v.vt = VT_ERROR, v.scode = 5; }, "<none>"},
+                 {[](VARIANT& v) { v.vt = VT_NULL; }, "<none>"}};
+    for (const auto& c : cases) {
+        VARIANT v;
+        VariantInit(&v);
+        c.set(v);
+        EXPECT_EQ(c.text, TextOf(v)) << "vt " << v.vt;
+    }
 }
 
 TEST(VariantText, DecimalsAreExact) {

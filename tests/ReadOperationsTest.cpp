@@ -4,7 +4,9 @@
 
 #include <clocale>
 
-#include "FileTestSupport.h"
+#include "support/Environment.h"
+#include "support/Hooks.h"
+#include "support/TableProbe.h"
 
 #ifndef _WIN32
 // glibc's newlocale keeps the search path that LOCPATH gives it and never

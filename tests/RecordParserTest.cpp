@@ -2,7 +2,8 @@
 // against the plain reading of ReferenceLoader.h too, and its failures.
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "support/Hooks.h"
+#include "support/TableProbe.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ Fields ParseLine(const std::string& delimiters, const std::string& line) {
     table.SetColumnCount(table.Count(line));
     HRESULT hr = table.Parse(line);
     EXPECT_EQ(S_OK, hr) << std::hex << hr;
-    if (table.Rows().GetSize() != 1) return {"<no row>"};
+    if (table.RowArray().GetSize() != 1) return {"<no row>"};
     return table.Cells(0);
 }
 
@@ -81,14 +82,14 @@ TEST(ParseRecord, FillsTheRowToTheColumnCountWithEmptyCells) {
     TableProbe table(",", 4);
     ASSERT_EQ(S_OK, table.Parse("a,b"));
     EXPECT_EQ((Fields{"a", "b", "<empty>", "<empty>"}), table.Cells(0));
-    EXPECT_EQ(OSPRW_READWRITE, table.Rows()[0]->status);
+    EXPECT_EQ(OSPRW_READWRITE, table.RowArray()[0]->status);
 }
 
 TEST(ParseRecord, KeepsNulCharactersAndLongFields) {
     TableProbe table(",", 2);
     std::string line = std::string("a\0b,", 4) + std::string(100000, 'z');
     ASSERT_EQ(S_OK, table.Parse(line));
-    ROWHEADER* row = table.Rows()[0];
+    ROWHEADER* row = table.RowArray()[0];
     EXPECT_EQ(3u, SysStringLen(row->cells[0].bstrVal));
     EXPECT_EQ(100000u, SysStringLen(row->cells[1].bstrVal));
 }
@@ -100,7 +101,7 @@ TEST(ParseRecord, ShortFieldsLiveInTheTablesBlocksLongOnesOnTheHeap) {
     const size_t longest = VxTableBlocks::kLongestString;
     TableProbe table(",", 3);
     ASSERT_EQ(S_OK, table.Parse("," + std::string(longest, 'b') + "," + std::string(longest + 1, 'c')));
-    const VARIANT* cells = table.Rows()[0]->cells;
+    const VARIANT* cells = table.RowArray()[0]->cells;
     const bool inBlock[] = {true, true, false};
     const size_t lengths[] = {0, longest, longest + 1};
     for (int i = 0; i < 3; ++i) {
@@ -125,25 +126,25 @@ TEST(ParseRecord, EachByteBecomesTheCharacterOfItsValue) {
     for (int b = 1; b < 256; ++b)
         if (b != '"' && b != 0xE9) line += static_cast<char>(b);
     ASSERT_EQ(S_OK, table.Parse(line + "\xE9"));
-    BSTR text = table.Rows()[0]->cells[0].bstrVal;
+    BSTR text = table.RowArray()[0]->cells[0].bstrVal;
     ASSERT_EQ(line.size(), SysStringLen(text));
     for (size_t i = 0; i < line.size(); ++i)
         ASSERT_EQ(static_cast<OLECHAR>(static_cast<unsigned char>(line[i])), text[i]) << i;
-    EXPECT_EQ(0u, SysStringLen(table.Rows()[0]->cells[1].bstrVal));
+    EXPECT_EQ(0u, SysStringLen(table.RowArray()[0]->cells[1].bstrVal));
 }
 
 TEST(ParseRecord, AppendsEachRowAtTheEnd) {
     TableProbe table(",", 2);
     ASSERT_EQ(S_OK, table.Parse("1,2"));
     ASSERT_EQ(S_OK, table.Parse("3"));
-    ASSERT_EQ(2, table.Rows().GetSize());
+    ASSERT_EQ(2, table.RowArray().GetSize());
     EXPECT_EQ((Fields{"3", "<empty>"}), table.Cells(1));
 }
 
 TEST(ParseRecord, ALineWiderThanTheRowIsRefusedNotOverrun) {
     TableProbe table(",", 2);
     EXPECT_EQ(E_FAIL, table.Parse("a,b,c"));
-    EXPECT_EQ(0, table.Rows().GetSize());
+    EXPECT_EQ(0, table.RowArray().GetSize());
 }
 
 // Each allocation of ParseRecord, made to fail in turn until the parse goes
@@ -175,7 +176,7 @@ TEST(ParseRecord, EachAllocationFailureReportsItsResult) {
             EXPECT_EQ(E_FAIL, hr) << "allocation " << nth << " after the row was made";
         }
         previous = hr;
-        EXPECT_EQ(0, table.Rows().GetSize()) << "allocation " << nth;
+        EXPECT_EQ(0, table.RowArray().GetSize()) << "allocation " << nth;
         EXPECT_EQ(S_OK, table.Parse(line)) << "the table still works after failure " << nth;
         table.RemoveAllRows();
     }

@@ -6,9 +6,10 @@
 #include <map>
 #include <string>
 
-#include "ModuleLibrary.h"
-#include "RegistrySandbox.h"
-#include "TestSupport.h"
+#include "support/Hooks.h"
+#include "support/ModuleLibrary.h"
+#include "support/RegistrySandbox.h"
+#include "support/TableProbe.h"
 #include "module/Exports.h"
 #include "platform/ModulePath.h"
 
@@ -128,10 +129,9 @@ TEST_F(RegistrationTest, AForeignSubkeyFailsUnregistrationButEveryOtherRowGoes) 
 // loaded it from.
 TEST_F(RegistrationTest, TheBuiltLibraryRegistersItsOwnPath) {
     qvtest::ModuleLibrary library(QUORVEL_LIBRARY_PATH);
-    ASSERT_TRUE(library.Loaded()) << QUORVEL_LIBRARY_PATH;
     auto registerServer = library.Get<qvtest::EntryPoint>("DllRegisterServer");
     auto unregisterServer = library.Get<qvtest::EntryPoint>("DllUnregisterServer");
-    ASSERT_TRUE(registerServer && unregisterServer);
+    ASSERT_TRUE(registerServer && unregisterServer) << QUORVEL_LIBRARY_PATH << " or its entries";
     std::string path = library.FileName();
     ASSERT_FALSE(path.empty());
 

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "ModuleLibrary.h"
-#include "RegistrySandbox.h"
-#include "TestSupport.h"
+#include "support/ModuleLibrary.h"
+#include "support/RegistrySandbox.h"
+#include "support/Text.h"
 #include "module/Exports.h"
 
 namespace {

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #endif
 
-#include "FileTestSupport.h"
+#include "platform/ReplacementFile.h"
+#include "support/Environment.h"
+#include "support/Files.h"
 
 namespace qvtest {
 namespace {

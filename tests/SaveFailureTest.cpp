@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <functional>
 
-#include "FileTestSupport.h"
+#include "support/ChildProcess.h"
+#include "support/Environment.h"
+#include "support/Hooks.h"
+#include "support/TableProbe.h"
 
 namespace qvtest {
 namespace {
@@ -65,7 +68,7 @@ TEST_F(SaveFailure, DataFileReplacedByANamedPipe) {
 
 // Every write and every flush in turn, from the first'th, fails as on a full
 // disk; the save that finally meets no failure must succeed.
-void FailEachWriteInTurn(const std::function<void(HRESULT, const std::string&)>& untouched, FileTable* table,
+void FailEachWriteInTurn(const std::function<void(HRESULT, const std::string&)>& untouched, TableProbe* table,
                          const fs::path& file, const std::string& expected, long first = 1) {
     WriteFailureGuard guard;
     HRESULT hr = E_FAIL;
@@ -188,7 +191,7 @@ TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
             const fs::path file = data / "t.txt";
             TableRef edited, unedited;
             ASSERT_EQ(S_OK, OpenBytes(file, kOriginal, "", edited));
-            ASSERT_EQ(S_OK, FileTable::Open(file.string(), &unedited.table));
+            ASSERT_EQ(S_OK, TableProbe::Open(file.string(), &unedited.table));
             ASSERT_EQ(S_OK, edited->Edit(1, 1, W("changed")));
             std::string saved = "\"changed\",\"b\"\r\n\"c\",\"d\"\r\n";
             if (c.how == kTooSmall) {
@@ -212,7 +215,7 @@ TEST_F(SaveFailure, FullOrReadOnlyFileSystem) {
                     // The client hears of it at the first edit and at a new open.
                     EXPECT_EQ(E_FAIL, unedited->Edit(1, 1, W("refused"))) << c.what;
                     TableRef late;
-                    EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(file.string(), &late.table)) << c.what;
+                    EXPECT_EQ(ASC_E_FILEACCESS, TableProbe::Open(file.string(), &late.table)) << c.what;
                 }
             }
             std::string told;
@@ -277,11 +280,11 @@ TEST_F(SaveFailure, RowThatCannotReadBack) {
 #if QUORVEL_SECOND_BUILD
 TEST_F(SaveFailure, TwoFilledCellsWithoutDelimiter) {
     ASSERT_EQ(S_OK, OpenBytes(File(), kOriginal, "|k=", ref_));
-    ASSERT_EQ(1, ref_->Columns());
+    ASSERT_EQ(1, ref_->ColumnCount());
     ref_.Reset();
     // An empty file gives 100 columns, so a row can have a second cell.
     WriteBytes(File(), "");
-    ASSERT_EQ(S_OK, FileTable::Open(File().string() + "|k=", &ref_.table));
+    ASSERT_EQ(S_OK, TableProbe::Open(File().string() + "|k=", &ref_.table));
     ref_->AppendRow();
     ref_->StoreText(1, 1, W("a"));
     ref_->StoreText(1, 2, W("b"));

@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 
-#include "FileTestSupport.h"
+#include "support/ChildProcess.h"
+#include "support/Environment.h"
+#include "support/TableProbe.h"
 
 #ifndef _WIN32
 #include <sys/xattr.h>
@@ -31,6 +33,22 @@ protected:
         EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path()));
         EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path()));
     }
+    // Opens "a\n" with saves' temporary files in the test's folder, then in one
+    // on another file system where the machine has one, and runs body on
+    // each; a fatal failure or a skip ends the test.
+    template <class Body>
+    void OnEachVolume(Body body) {
+        fs::path other = OtherVolume();
+        std::unique_ptr<TempFolder> otherTemp(other.empty() ? nullptr : new TempFolder(other));
+        for (const TempFolder* temp : {&temp_, otherTemp.get()}) {
+            if (!temp) continue;
+            ScopedTempDirectory directory(temp->Path());
+            ref_.Reset();
+            ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+            body(temp->Path());
+            if (HasFatalFailure() || IsSkipped()) return;
+        }
+    }
     TempFolder data_, temp_;
     ScopedTempDirectory tempDirectory_;
     TableRef ref_;
@@ -41,7 +59,7 @@ TEST_F(Save, UnchangedTableKeepsBytesAndTimes) {
     WriteBytes(File(), bytes);
     fs::last_write_time(File(), fs::file_time_type::clock::now() - std::chrono::hours(48));
     auto past = fs::last_write_time(File());  // as the file system keeps it
-    ASSERT_EQ(S_OK, FileTable::Open(File().string(), &ref_.table));
+    ASSERT_EQ(S_OK, TableProbe::Open(File().string(), &ref_.table));
     EXPECT_EQ(E_FAIL, ref_->SaveToFile()) << "nothing to save";
     ref_.Reset();
     EXPECT_EQ(bytes, ReadBytes(File()));
@@ -107,10 +125,10 @@ TEST_F(Save, OnRequestTellsItsResult) {
 // An edit stored while a save on request puts the file in place (at its
 // first file call after the writes, whichever the platform makes) is not in
 // that file: the table stays modified, and the release saves the edit.
-FileTable* g_editedWhileSaving = nullptr;
+TableProbe* g_editedWhileSaving = nullptr;
 void EditAtTheReplace(qv::FileCall call) {
     if (call == qv::FileCall::kWrite || !g_editedWhileSaving) return;
-    FileTable* table = g_editedWhileSaving;
+    TableProbe* table = g_editedWhileSaving;
     g_editedWhileSaving = nullptr;
     EXPECT_EQ(S_OK, table->Edit(1, 1, W("late")));
 }
@@ -137,7 +155,7 @@ TEST_F(Save, RelativeNameKeepsTheFolderItWasOpenedIn) {
     WriteBytes(File(), "a\n");
     fs::path before = fs::current_path();
     fs::current_path(data_.Path());
-    HRESULT opened = FileTable::Open("t.txt", &ref_.table);
+    HRESULT opened = TableProbe::Open("t.txt", &ref_.table);
     fs::current_path(elsewhere.Path());
     HRESULT edited = SUCCEEDED(opened) ? ref_->Edit(1, 1, W("x")) : opened;
     ref_.Reset();
@@ -160,7 +178,7 @@ TEST_F(Save, NameOutsideTheCodePageOpensThatFile) {
     WriteBytes(exact, "exact\n");
     WriteBytes(bent, "bent\n");
     const std::u16string name = exact.u16string();
-    ASSERT_EQ(S_OK, FileTable::Open(Wide(name.begin(), name.end()), &ref_.table));
+    ASSERT_EQ(S_OK, TableProbe::Open(Wide(name.begin(), name.end()), &ref_.table));
     EXPECT_EQ((std::vector<std::string>{"exact"}), ref_->Cells(1));
     EXPECT_EQ(S_OK, ref_->Edit(1, 1, W("x")));
     ref_.Reset();
@@ -177,8 +195,8 @@ TEST_F(Save, NameWithHalfASurrogatePairOpensNoOtherFile) {
         const std::u16string folder = (data_.Path() / "a").u16string();
         Wide name(folder.begin(), folder.end());
         name += Wide{half} + W(".txt");
-        FileTable* table = nullptr;
-        EXPECT_EQ(ASC_E_FILEACCESS, FileTable::Open(name, &table)) << std::hex << half;
+        TableProbe* table = nullptr;
+        EXPECT_EQ(ASC_E_FILEACCESS, TableProbe::Open(name, &table)) << std::hex << half;
         EXPECT_EQ(nullptr, table);
     }
     EXPECT_EQ("other\n", ReadBytes(replacement));
@@ -227,13 +245,7 @@ void RecordCall(qv::FileCall call) { g_calls += "wfrdk"[static_cast<int>(call)];
 // written reaches stable storage before it replaces the data file, and (Linux)
 // the folder after it, so that the replace itself lasts.
 TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
-    fs::path other = OtherVolume();
-    std::unique_ptr<TempFolder> otherTemp(other.empty() ? nullptr : new TempFolder(other));
-    for (const TempFolder* temp : {&temp_, otherTemp.get()}) {
-        if (!temp) continue;
-        ScopedTempDirectory directory(temp->Path());
-        ref_.Reset();
-        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+    OnEachVolume([&](const fs::path& folder) {
         ref_->StoreText(1, 1, W(std::string(200000, 'x')));
         g_calls.clear();
 #ifndef _WIN32
@@ -242,7 +254,7 @@ TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
         qv::SetFileCallObserver(RecordCall);
         HRESULT hr = ref_->SaveToFile();
         qv::SetFileCallObserver(nullptr);
-        ASSERT_EQ(S_OK, hr) << temp->Path();
+        ASSERT_EQ(S_OK, hr) << folder;
 #ifndef _WIN32
         EXPECT_EQ(folderFlushes + 1, qv::FolderFlushesDone()) << "the folder was not opened and flushed";
 #endif
@@ -260,7 +272,7 @@ TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
 #ifndef _WIN32
         EXPECT_EQ('d', g_calls.back()) << "the folder is not flushed after the replace: " << g_calls;
 #endif
-    }
+    });
 }
 
 #ifndef _WIN32
@@ -318,7 +330,7 @@ TEST_F(Save, LinksFollowedAtTheOpenOnly) {
         WriteBytes(other / "real.txt", "victim\n");
         fs::path opened = folder / (when == kAtOpen ? "link.txt" : "real.txt");
         if (when == kAtOpen) fs::create_symlink(folder / "real.txt", opened);
-        ASSERT_EQ(S_OK, FileTable::Open(opened.string(), &ref_.table));
+        ASSERT_EQ(S_OK, TableProbe::Open(opened.string(), &ref_.table));
         ref_->StoreText(1, 1, W("b"));
         fs::path saved = folder / "real.txt";
         if (when == kAtNameAfter) {
@@ -369,24 +381,18 @@ TEST_F(Save, KeepsTheAccessListAndAttributes) {
     } entries[] = {{0x01, 6, ~0u}, {0x02, 4, kNobody}, {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}};
     std::string accessList(reinterpret_cast<const char*>(&kVersion), sizeof kVersion);
     accessList.append(reinterpret_cast<const char*>(entries), sizeof entries);
-    fs::path other = OtherVolume();
-    std::unique_ptr<TempFolder> otherTemp(other.empty() ? nullptr : new TempFolder(other));
-    for (const TempFolder* temp : {&temp_, otherTemp.get()}) {
-        if (!temp) continue;
-        ScopedTempDirectory directory(temp->Path());
-        ref_.Reset();
-        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
+    OnEachVolume([&](const fs::path& folder) {
         if (setxattr(File().c_str(), "user.origin", "kept", 4, 0) != 0) GTEST_SKIP() << "no user attributes here";
         bool withList = setxattr(File().c_str(), "system.posix_acl_access", accessList.data(), accessList.size(), 0) == 0;
         ref_->StoreText(1, 1, W("b"));
-        ASSERT_EQ(S_OK, ref_->SaveToFile()) << temp->Path();
+        ASSERT_EQ(S_OK, ref_->SaveToFile()) << folder;
         EXPECT_EQ("\"b\"\r\n", ReadBytes(File()));
-        EXPECT_EQ("kept", Attribute(File(), "user.origin")) << temp->Path();
+        EXPECT_EQ("kept", Attribute(File(), "user.origin")) << folder;
         if (withList) {
-            EXPECT_TRUE(accessList == Attribute(File(), "system.posix_acl_access")) << temp->Path();
+            EXPECT_TRUE(accessList == Attribute(File(), "system.posix_acl_access")) << folder;
         }
         ExpectNoTemporaryFiles();
-    }
+    });
 }
 #endif
 
@@ -410,7 +416,7 @@ TEST_F(Save, KeepsWhatAnotherWriterPutAtTheName) {
         {"another table saved it",
          [](const fs::path& file) {
              TableRef other;
-             ASSERT_EQ(S_OK, FileTable::Open(file.string(), &other.table));
+             ASSERT_EQ(S_OK, TableProbe::Open(file.string(), &other.table));
              other->StoreText(1, 2, W("other"));
              ASSERT_EQ(S_OK, other->SaveToFile());
          },
@@ -576,7 +582,7 @@ TEST_F(Save, SymbolicLinkStaysAndItsFileIsReplaced) {
     WriteBytes(data_ / "real.txt", "a\n");
     if (!CreateSymbolicLinkW(File().c_str(), (data_ / "real.txt").c_str(), 0) || !fs::exists(File()))
         GTEST_SKIP() << "no symbolic links here";
-    ASSERT_EQ(S_OK, FileTable::Open(File().string(), &ref_.table));
+    ASSERT_EQ(S_OK, TableProbe::Open(File().string(), &ref_.table));
     ref_->StoreText(1, 1, W("b"));
     ASSERT_EQ(S_OK, ref_->SaveToFile());
     EXPECT_NE(0u, GetFileAttributesW(File().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << "the link was replaced";

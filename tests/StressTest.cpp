@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "ConcurrentWorkload.h"
-#include "EditProbe.h"
-#include "FileTestSupport.h"
+#include "support/ConcurrentWorkload.h"
+#include "support/EditProbe.h"
+#include "support/Environment.h"
 #include "common/LiveObjects.h"
 #include "datasource/VxASCIIDriverDataSource.h"
 #include "module/Exports.h"
@@ -44,9 +44,10 @@ using qvworkload::Violations;
 
 // A listener that lives on the heap, deletes itself at its last Release and
 // checks the table from inside every notification.
-class CheckingListener final : public OLEDBSimpleProviderListener {
+class CheckingListener final : public qvtest::CountingListener {
 public:
-    CheckingListener(EditProbe* table, Violations& violations) : table_(table), violations_(violations) {
+    CheckingListener(EditProbe* table, Violations& violations)
+        : CountingListener(1, true), table_(table), violations_(violations) {
         ++g_liveListeners;
     }
     // Each is registered once, never from inside a notification: it is told
@@ -56,17 +57,7 @@ public:
         --g_liveListeners;
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = --refs_;
-        if (left < 0) violations_.Add("listener released more often than referenced");
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    void ReleasedTooOften() override { violations_.Add("listener released more often than referenced"); }
 
     // setVariant notifies without the row array's lock: the row may be gone by
     // now, but reading it must be safe and find a known type.
@@ -137,7 +128,6 @@ private:
 
     EditProbe* table_;
     Violations& violations_;
-    std::atomic<LONG> refs_{1};
     std::atomic<int> transfers_{0};
 };
 
@@ -223,8 +213,7 @@ void Work(EditProbe* table, unsigned seed, Violations& violations, Totals& total
 TEST(Stress, ConcurrentEditsReadsSearchesAndListenersKeepTheTableWhole) {
     std::vector<std::string> lines;
     for (LONG i = 0; i < kFirstRows; ++i) lines.push_back("a" + std::to_string(i) + ",b,c");
-    TablePtr table(EditProbe::Create(lines));
-    table->SkipWriteCheck();
+    TablePtr table = Editable(lines);
     Violations violations;
     Totals totals;
 

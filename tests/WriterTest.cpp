@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "FileTestSupport.h"
+#include "support/Hooks.h"
+#include "support/TableProbe.h"
 #include "platform/TextConversion.h"
 
 namespace qvtest {
@@ -13,7 +14,7 @@ namespace {
 
 // The line of one row of column count 3 under the delimiter set.
 std::string Line(const Values& values, const std::string& delimiters = ",", HRESULT* hr = nullptr) {
-    WriterProbe probe(delimiters, 3);
+    TableProbe probe(delimiters, 3);
     probe.AddRow(values.list);
     return probe.Format(0, hr);
 }
@@ -89,7 +90,7 @@ TEST(FormatRow, CharactersUpToFFAreTheirOwnByteAndOthersConverted) {
 TEST(FormatRow, FirstDelimiterOfTheSetGoesBetweenFields) {
     EXPECT_EQ("\"a\";\"b\"\r\n", Line(Values().Bytes("a").Bytes("b"), ";,"));
     EXPECT_EQ("\"a\"\t\"b\"\r\n", Line(Values().Bytes("a").Bytes("b"), "\t"));
-    WriterProbe probe(",", 2);
+    TableProbe probe(",", 2);
     probe.SetDelimitersWide(Wide{0x20AC, ';'});  // the reader never meets U+20AC
     Values values;
     probe.AddRow(values.Bytes("a").Bytes("b").list);
@@ -129,7 +130,7 @@ TEST(FormatRow, NoLineLengthLimit) {
 
 TEST(FormatRow, AllocationFailureIsOutOfMemory) {
     AllocFailureGuard guard;
-    WriterProbe probe(",", 1);
+    TableProbe probe(",", 1);
     Values values;
     probe.AddRow(values.Bytes("abc").list);
     qv::SetAllocFailure(1);
@@ -139,7 +140,7 @@ TEST(FormatRow, AllocationFailureIsOutOfMemory) {
 }
 
 TEST(WriteTable, SkipsThePlaceholderAndWritesInBlocks) {
-    WriterProbe probe(",", 2);
+    TableProbe probe(",", 2);
     Values placeholder, row;
     probe.AddRow(placeholder.Bytes("hidden").list);
     std::string expected;
@@ -149,20 +150,20 @@ TEST(WriteTable, SkipsThePlaceholderAndWritesInBlocks) {
         probe.AddRow(row.list);
         expected += "\"" + field + "\",\"x\"\r\n";
     }
-    WriterProbe::MemorySink sink;
+    TableProbe::MemorySink sink;
     ASSERT_EQ(S_OK, probe.WriteTable(sink));
     EXPECT_EQ(expected, sink.bytes);
     EXPECT_GT(sink.writes, 1);
     EXPECT_LT(sink.writes, 10) << "blocks, not lines";
 
-    WriterProbe::MemorySink refusing;
+    TableProbe::MemorySink refusing;
     refusing.fail = true;
     EXPECT_EQ(E_FAIL, probe.WriteTable(refusing));
 }
 
 TEST(WriteTable, NoDataRowsIsAnEmptyFile) {
-    WriterProbe probe(",", 0);
-    WriterProbe::MemorySink sink;
+    TableProbe probe(",", 0);
+    TableProbe::MemorySink sink;
     EXPECT_EQ(S_OK, probe.WriteTable(sink)) << "no rows at all";
     probe.AddRow({});
     probe.AddRow({});
@@ -202,17 +203,17 @@ struct Random {
 // Writes the probe's rows to file, opens it under the delimiter set and
 // checks that it holds exactly the rows expected, cell for cell; the cells
 // after a shorter row's last stay empty. The first row sets the column count.
-void ExpectReadsBack(WriterProbe& probe, const fs::path& file, const Wide& delimiters,
+void ExpectReadsBack(TableProbe& probe, const fs::path& file, const Wide& delimiters,
                      const std::vector<std::vector<Wide>>& expected, const std::string& label) {
-    WriterProbe::MemorySink sink;
+    TableProbe::MemorySink sink;
     ASSERT_EQ(S_OK, probe.WriteTable(sink)) << label;
     WriteBytes(file, sink.bytes);
     TableRef ref;
     std::string option = "|k=" + N(delimiters.data(), delimiters.size());
-    ASSERT_EQ(S_OK, FileTable::Open(file.string() + option, &ref.table)) << label;
+    ASSERT_EQ(S_OK, TableProbe::Open(file.string() + option, &ref.table)) << label;
     ASSERT_EQ(static_cast<LONG>(expected.size()), ref->Rows()) << label;
     const LONG columns = static_cast<LONG>(expected[0].size());
-    ASSERT_EQ(columns, ref->Columns()) << label;
+    ASSERT_EQ(columns, ref->ColumnCount()) << label;
     for (size_t r = 0; r < expected.size(); ++r) {
         for (LONG c = 0; c < columns; ++c) {
             const VARIANT& cell = ref->Cell(static_cast<int>(r) + 1, c + 1);
@@ -241,7 +242,7 @@ TEST(RoundTrip, RandomTablesReadBackCellForCell) {
             delimiters.push_back(c);
         }
         LONG columns = static_cast<LONG>(1 + random.Below(6));
-        WriterProbe probe(",", columns);
+        TableProbe probe(",", columns);
         probe.SetDelimitersWide(delimiters);
         int rows = 1 + static_cast<int>(random.Below(12));
         std::vector<std::vector<Wide>> expected;
@@ -272,7 +273,7 @@ TEST(RoundTrip, DelimitersThatEndTheLineOrTheFileNeverGoBetweenFields) {
     TempFolder folder;
     const Wide sets[] = {W("\x1A,"), W("\n;"), W("\x1A\n\t")};
     for (const Wide& set : sets) {
-        WriterProbe probe(",", 3);
+        TableProbe probe(",", 3);
         probe.SetDelimitersWide(set);
         probe.AddRow({});  // the placeholder
         Values first, second;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/Guids.h"
-#include "platform/windows/WindowsSdk.h"
+#include "platform/Sdk.h"
 
 namespace {
 
@@ -48,27 +48,18 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs)); }
     ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs)); }
-    HRESULT STDMETHODCALLTYPE aboutToChangeCell(DBROWCOUNT row, DB_LORDINAL column) override {
-        return Record("aboutToChangeCell", row, column);
+#define RECORDED(method, Second)                                                    \
+    HRESULT STDMETHODCALLTYPE method(DBROWCOUNT row, Second second) override { \
+        return Record(#method, row, second);                                    \
     }
-    HRESULT STDMETHODCALLTYPE cellChanged(DBROWCOUNT row, DB_LORDINAL column) override {
-        return Record("cellChanged", row, column);
-    }
-    HRESULT STDMETHODCALLTYPE aboutToDeleteRows(DBROWCOUNT row, DBROWCOUNT count) override {
-        return Record("aboutToDeleteRows", row, count);
-    }
-    HRESULT STDMETHODCALLTYPE deletedRows(DBROWCOUNT row, DBROWCOUNT count) override {
-        return Record("deletedRows", row, count);
-    }
-    HRESULT STDMETHODCALLTYPE aboutToInsertRows(DBROWCOUNT row, DBROWCOUNT count) override {
-        return Record("aboutToInsertRows", row, count);
-    }
-    HRESULT STDMETHODCALLTYPE insertedRows(DBROWCOUNT row, DBROWCOUNT count) override {
-        return Record("insertedRows", row, count);
-    }
-    HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT row, DBROWCOUNT count) override {
-        return Record("rowsAvailable", row, count);
-    }
+    RECORDED(aboutToChangeCell, DB_LORDINAL)
+    RECORDED(cellChanged, DB_LORDINAL)
+    RECORDED(aboutToDeleteRows, DBROWCOUNT)
+    RECORDED(deletedRows, DBROWCOUNT)
+    RECORDED(aboutToInsertRows, DBROWCOUNT)
+    RECORDED(insertedRows, DBROWCOUNT)
+    RECORDED(rowsAvailable, DBROWCOUNT)
+#undef RECORDED
     HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER xfer) override { return Record("transferComplete", xfer, 0); }
 
 private:

@@ -147,27 +147,18 @@ public:
         return static_cast<ULONG>(left);
     }
 
-    HRESULT STDMETHODCALLTYPE aboutToChangeCell(DBROWCOUNT row, DB_LORDINAL column) override {
-        return Record(Call::AboutToChangeCell, row, column);
+#define QV_RECORDED(method, call, Second)                                           \
+    HRESULT STDMETHODCALLTYPE method(DBROWCOUNT row, Second second) override { \
+        return Record(Call::call, row, second);                                 \
     }
-    HRESULT STDMETHODCALLTYPE cellChanged(DBROWCOUNT row, DB_LORDINAL column) override {
-        return Record(Call::CellChanged, row, column);
-    }
-    HRESULT STDMETHODCALLTYPE aboutToDeleteRows(DBROWCOUNT row, DBROWCOUNT rows) override {
-        return Record(Call::AboutToDeleteRows, row, rows);
-    }
-    HRESULT STDMETHODCALLTYPE deletedRows(DBROWCOUNT row, DBROWCOUNT rows) override {
-        return Record(Call::DeletedRows, row, rows);
-    }
-    HRESULT STDMETHODCALLTYPE aboutToInsertRows(DBROWCOUNT row, DBROWCOUNT rows) override {
-        return Record(Call::AboutToInsertRows, row, rows);
-    }
-    HRESULT STDMETHODCALLTYPE insertedRows(DBROWCOUNT row, DBROWCOUNT rows) override {
-        return Record(Call::InsertedRows, row, rows);
-    }
-    HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT row, DBROWCOUNT rows) override {
-        return Record(Call::RowsAvailable, row, rows);
-    }
+    QV_RECORDED(aboutToChangeCell, AboutToChangeCell, DB_LORDINAL)
+    QV_RECORDED(cellChanged, CellChanged, DB_LORDINAL)
+    QV_RECORDED(aboutToDeleteRows, AboutToDeleteRows, DBROWCOUNT)
+    QV_RECORDED(deletedRows, DeletedRows, DBROWCOUNT)
+    QV_RECORDED(aboutToInsertRows, AboutToInsertRows, DBROWCOUNT)
+    QV_RECORDED(insertedRows, InsertedRows, DBROWCOUNT)
+    QV_RECORDED(rowsAvailable, RowsAvailable, DBROWCOUNT)
+#undef QV_RECORDED
     HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER xfer) override {
         ++transfers_;
         if (script_.Next(this, Call::TransferComplete)) return Record(Call::TransferComplete, xfer, 0);

@@ -7,7 +7,7 @@
 #include "platform/Platform.h"
 
 #ifdef _WIN32
-#include "platform/windows/WindowsSdk.h"
+#include "platform/Sdk.h"
 #else
 #include <dlfcn.h>
 #include <limits.h>
@@ -40,6 +40,7 @@ public:
 
     template <class Function>
     Function Get(const char* name) const {
+        if (!handle_) return nullptr;  // dlsym would search every loaded module
 #ifdef _WIN32
         return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle_, name)));
 #else

@@ -2,15 +2,16 @@
 // with accessors that read its rows and flags under the row array's lock.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "TableProbe.h"
 
 namespace qvtest {
 
-class EditProbe : public VxASCOSPObject {
+class EditProbe : public TableProbe {
 public:
     // A table of these lines: the column count is the widest line's field
     // count, row 0 a second copy of the first line. The caller holds the one
@@ -21,10 +22,7 @@ public:
         table->AddRef();
         std::vector<std::string> all = lines.empty() ? std::vector<std::string>{""} : lines;
         LONG columns = 0;
-        for (const std::string& line : all) {
-            LONG count = static_cast<LONG>(ReferenceFields(line, Wide(table->delimiters_)).size());
-            if (count > columns) columns = count;
-        }
+        for (const std::string& line : all) columns = std::max(columns, table->Count(line));
         table->columnCount_ = lines.empty() ? 100 : columns;
         table->AddLine(all[0]);
         for (const std::string& line : lines) table->AddLine(line);
@@ -57,20 +55,16 @@ public:
         writeChecked_ = 1;
     }
     void SetFile(const std::string& path) { boundPath_.Bind(W(path).c_str()); }
-    void SetDelimiters(const Wide& delimiters) { qv::WideCopy(delimiters_, delimiters.c_str(), kMaxDelimiters); }
 
     // Entry row of the row array (0 is the placeholder).
     VARTYPE Type(LONG row, LONG column) {
         CSingleLock lock(rows_.GetLock());
         return rows_[row]->CellOrEmpty(column - 1).vt;
     }
-    // "<empty>" for VT_EMPTY, the text of a string, "<vt N>" for other types.
+    // The cell as text (CellText).
     std::string Text(LONG row, LONG column) {
         CSingleLock lock(rows_.GetLock());
-        const VARIANT& cell = rows_[row]->CellOrEmpty(column - 1);
-        if (cell.vt == VT_EMPTY) return "<empty>";
-        if (cell.vt == VT_BSTR) return N(cell.bstrVal);
-        return "<vt " + std::to_string(cell.vt) + ">";
+        return CellText(rows_[row]->CellOrEmpty(column - 1));
     }
     // The type of a cell when the data row exists, else VT_ILLEGAL-like 0xFFFF,
     // checked and read in one hold of the lock (for threads racing with edits).
@@ -100,32 +94,10 @@ public:
     }
 
 private:
-    explicit EditProbe(const std::string& delimiters) { SetDelimiters(W(delimiters)); }
+    explicit EditProbe(const std::string& delimiters) : TableProbe(delimiters) {}
     void AddLine(const std::string& line) {
-        HRESULT hr = ParseRecord(reinterpret_cast<const unsigned char*>(line.data()), line.size());
-        if (FAILED(hr)) throw hr;
+        if (HRESULT hr = Parse(line); FAILED(hr)) throw hr;
     }
-};
-
-// A VARIANT that clears itself; the constructors make the common values.
-struct OwnedVariant {
-    VARIANT v;
-    OwnedVariant() { VariantInit(&v); }
-    explicit OwnedVariant(const std::string& text) : OwnedVariant() {
-        Wide wide = W(text);
-        v.vt = VT_BSTR;
-        v.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    }
-    static OwnedVariant I4(LONG value) {
-        OwnedVariant out;
-        out.v.vt = VT_I4;
-        out.v.lVal = value;
-        return out;
-    }
-    OwnedVariant(OwnedVariant&& other) noexcept : v(other.v) { VariantInit(&other.v); }
-    OwnedVariant(const OwnedVariant&) = delete;
-    OwnedVariant& operator=(const OwnedVariant&) = delete;
-    ~OwnedVariant() { VariantClear(&v); }
 };
 
 // Releases the reference a test holds on a table.
@@ -133,5 +105,12 @@ struct ReleaseTable {
     void operator()(EditProbe* table) const { table->Release(); }
 };
 typedef std::unique_ptr<EditProbe, ReleaseTable> TablePtr;
+
+// A table of these lines that takes edits without a file.
+inline TablePtr Editable(const std::vector<std::string>& lines) {
+    TablePtr table(EditProbe::Create(lines));
+    table->SkipWriteCheck();
+    return table;
+}
 
 }  // namespace qvtest

@@ -22,7 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "CountingSourceListener.h"
+#include "CountingListeners.h"
+#include "Text.h"
 #include "common/Guids.h"
 #include "platform/Platform.h"
 
@@ -64,19 +65,9 @@ private:
 // A listener on the heap that deletes itself at its last Release, reads the
 // table's row count from inside every notification and counts cell changes
 // and row events.
-class CountingListener final : public OLEDBSimpleProviderListener {
+class LookingListener final : public qvtest::CountingListener {
 public:
-    explicit CountingListener(OLEDBSimpleProvider* table) : table_(table) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = --refs_;
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    explicit LookingListener(OLEDBSimpleProvider* table) : qvtest::CountingListener(1, true), table_(table) {}
     HRESULT STDMETHODCALLTYPE aboutToChangeCell(DBROWCOUNT, DB_LORDINAL) override { return Look(); }
     HRESULT STDMETHODCALLTYPE cellChanged(DBROWCOUNT, DB_LORDINAL) override {
         ++changed;
@@ -92,8 +83,6 @@ public:
         inserted += static_cast<long>(rows);
         return Look();
     }
-    HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT, DBROWCOUNT) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER) override { return S_OK; }
 
     long changed = 0, inserted = 0, deleted = 0;
 
@@ -103,7 +92,6 @@ private:
         return table_->getRowCount(&rows) == S_OK && rows >= 0 ? S_OK : E_FAIL;
     }
     OLEDBSimpleProvider* table_;  // not held: the listener lives inside the table's life
-    std::atomic<LONG> refs_{1};
 };
 
 class Workload {
@@ -218,32 +206,15 @@ private:
         return static_cast<OLEDBSimpleProvider*>(table);
     }
 
-    // The cells of the table as text, trailing empty cells dropped.
-    std::vector<std::vector<std::string>> Read(OLEDBSimpleProvider* table) {
-        DBROWCOUNT rows = 0;
-        DB_LORDINAL columns = 0;
-        table->getRowCount(&rows);
-        table->getColumnCount(&columns);
-        std::vector<std::vector<std::string>> out;
-        for (DBROWCOUNT r = 1; r <= rows; ++r) {
-            std::vector<std::string> row;
-            for (DB_LORDINAL c = 1; c <= columns; ++c) {
-                VARIANT cell;
-                VariantInit(&cell);
-                if (table->getVariant(r, c, OSPFORMAT_RAW, &cell) != S_OK) violations.Add("getVariant failed");
-                ++operations_;
-                std::string text;
-                if (cell.vt == VT_BSTR)
-                    for (UINT i = 0; i < SysStringLen(cell.bstrVal); ++i) text.push_back(static_cast<char>(cell.bstrVal[i]));
-                else if (cell.vt == VT_I4)
-                    text = std::to_string(cell.lVal);
-                else if (cell.vt != VT_EMPTY)
-                    violations.Add("a cell of type " + std::to_string(cell.vt));
-                VariantClear(&cell);
-                row.push_back(text);
-            }
-            while (!row.empty() && row.back().empty()) row.pop_back();
-            out.push_back(row);
+    // The cells of the table as text, an empty string and no value alike (a
+    // saved file does not tell them apart); a cell that cannot be read or is
+    // of another type is a violation.
+    qvtest::TableTexts Read(OLEDBSimpleProvider* table) {
+        qvtest::TableTexts out = qvtest::AsSaved(qvtest::ReadTable(table));
+        for (const auto& row : out) {
+            operations_ += static_cast<long>(row.size());
+            for (const std::string& cell : row)
+                if (!cell.empty() && cell[0] == '<') violations.Add("a cell read as " + cell);
         }
         return out;
     }
@@ -339,7 +310,7 @@ private:
         DB_LORDINAL columns = 0;
         table->getColumnCount(&columns);
         const LONG lastColumn = static_cast<LONG>(columns < kColumns + 1 ? columns : kColumns + 1);
-        auto* listener = new CountingListener(table);
+        auto* listener = new LookingListener(table);
         if (table->addOLEDBSimpleProviderListener(listener) != S_OK) violations.Add("addOLEDBSimpleProviderListener");
         ++operations_;
         long changes = 0, inserts = 0, deletes = 0;
@@ -421,7 +392,7 @@ private:
         if (cells.size() != static_cast<size_t>(kSharedRows)) violations.Add("a shared file opened with rows missing");
         for (const auto& row : cells)
             if (row.size() != static_cast<size_t>(kColumns)) violations.Add("a shared file opened with a broken row");
-        auto* listener = new CountingListener(table);
+        auto* listener = new LookingListener(table);
         table->addOLEDBSimpleProviderListener(listener);
         listener->Release();  // the table's entry keeps it
         for (int i = 0, edits = static_cast<int>(pick(0, 4)); i < edits; ++i) {
