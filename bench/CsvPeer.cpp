@@ -73,7 +73,8 @@ bool Floor(const char* from, const char* to) {
     std::vector<char> bytes;
     std::vector<char> block(1 << 20);
     size_t got;
-    while ((got = std::fread(block.data(), 1, block.size(), in)) > 0) bytes.insert(bytes.end(), block.data(), block.data() + got);
+    while ((got = std::fread(block.data(), 1, block.size(), in)) > 0)
+        bytes.insert(bytes.end(), block.data(), block.data() + got);
     std::fclose(in);
     FILE* out = std::fopen(to, "wb");
     if (!out) return false;

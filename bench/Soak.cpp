@@ -111,7 +111,8 @@ int main(int argc, char** argv) {
                 elapsed, static_cast<double>(totalOperations) / elapsed, warmRss, lastRss);
     bool flat = lastRss <= warmRss * 1.1 + 4.0;
     if (violations) std::printf("FAILED: %d violations\n", violations);
-    if (unload != S_OK) std::printf("FAILED: objects left alive (DllCanUnloadNow 0x%08X)\n", static_cast<unsigned>(unload));
+    if (unload != S_OK)
+        std::printf("FAILED: objects left alive (DllCanUnloadNow 0x%08X)\n", static_cast<unsigned>(unload));
     if (!flat) std::printf("FAILED: resident memory grew\n");
     return violations || unload != S_OK || !flat ? 1 : 0;
 }

@@ -189,8 +189,8 @@ int Measure(const char* mode, const char* path) {
 int main(int argc, char** argv) {
     if (argc == 5 && (std::strcmp(argv[1], "generate") == 0 || std::strcmp(argv[1], "generate-wide-last") == 0))
         return Generate(argv[2], std::atol(argv[3]), std::atoi(argv[4]), argv[1][8] == '-');
-    if (argc == 3 && (std::strcmp(argv[1], "load") == 0 || std::strcmp(argv[1], "save") == 0 ||
-                      std::strcmp(argv[1], "ops") == 0))
+    if (argc == 3 &&
+        (std::strcmp(argv[1], "load") == 0 || std::strcmp(argv[1], "save") == 0 || std::strcmp(argv[1], "ops") == 0))
         return Measure(argv[1], argv[2]);
     std::fprintf(stderr, "usage: see the head of bench/TableBench.cpp\n");
     return 2;

@@ -10,8 +10,8 @@
 #include <cstdint>
 
 #include "FuzzSupport.h"
-#include "support/ReferenceLoader.h"
 #include "common/HResults.h"
+#include "support/ReferenceLoader.h"
 
 namespace {
 

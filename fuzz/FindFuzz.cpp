@@ -20,8 +20,7 @@ OLECHAR Fold(OLECHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<OLECHAR>(c +
 
 // Whether the cell holds a string equal to text: same length, same code
 // units (A to Z folded onto a to z when case does not matter).
-bool CellEquals(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column, const Wide& text,
-                bool caseSensitive) {
+bool CellEquals(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column, const Wide& text, bool caseSensitive) {
     VARIANT cell;
     VariantInit(&cell);
     QV_REQUIRE(table->getVariant(row, column, OSPFORMAT_RAW, &cell) == S_OK);

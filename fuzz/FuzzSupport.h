@@ -21,12 +21,12 @@ namespace qvfuzz {
 typedef std::basic_string<OLECHAR> Wide;
 
 // A broken property: abort, so that libFuzzer keeps the input.
-#define QV_REQUIRE(condition)                                                       \
-    do {                                                                            \
-        if (!(condition)) {                                                         \
+#define QV_REQUIRE(condition)                                                            \
+    do {                                                                                 \
+        if (!(condition)) {                                                              \
             std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                           \
-        }                                                                           \
+            std::abort();                                                                \
+        }                                                                                \
     } while (0)
 
 // The scratch folder, made once per process and removed at exit; saves put
@@ -162,7 +162,8 @@ inline Wide ReadBack(const Wide& text) {
             out.push_back(static_cast<OLECHAR>(c));
             continue;
         }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size())
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
         if (c < 0x800) {
             out += Wide{static_cast<OLECHAR>(0xC0 | c >> 6), static_cast<OLECHAR>(0x80 | (c & 0x3F))};
         } else if (c < 0x10000) {

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (; used < size && delimiters.size() < take; ++used) {
         uint8_t b = data[used];
         if (b == 0 || b == '"' || b == '|' || b == '=') continue;  // not in a data-member option
-        delimiters.push_back(b == 0x01 ? 0x0100 + used : b);  // 0x01 stands for a character above U+00FF
+        delimiters.push_back(b == 0x01 ? 0x0100 + used : b);       // 0x01 stands for a character above U+00FF
     }
     std::string bytes(reinterpret_cast<const char*>(data) + used, size - used);
 

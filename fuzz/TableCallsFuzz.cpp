@@ -58,8 +58,7 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_INVALIDARG;
         *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_OLEDBSimpleProviderListener))
-            return E_NOINTERFACE;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_OLEDBSimpleProviderListener)) return E_NOINTERFACE;
         *ppv = this;
         AddRef();
         return S_OK;
@@ -92,8 +91,8 @@ private:
 struct Harness {
     Table* table = nullptr;
     DB_LORDINAL columns = 0;
-    int depth = 0;           // calls in progress; listeners call back only from depth 1
-    bool reentered = false;  // a listener changed the table during the current call
+    int depth = 0;                // calls in progress; listeners call back only from depth 1
+    bool reentered = false;       // a listener changed the table during the current call
     std::vector<Listener*> made;  // every listener made, each with one reference of the harness
     Input* in = nullptr;
 
@@ -106,23 +105,54 @@ struct Harness {
     // A row: around the table's edges or at the extremes of the range.
     DBROWCOUNT PickRow() {
         DBROWCOUNT rows = Rows();
-        const DBROWCOUNT picks[] = {-2, -1, 0, 1, 2, 3, rows, rows + 1, rows - 1, INT_MAX, INT_MIN,
-                                    static_cast<DBROWCOUNT>(0x80000000LL), static_cast<DBROWCOUNT>(-0x80000001LL),
-                                    static_cast<DBROWCOUNT>(LLONG_MAX), static_cast<DBROWCOUNT>(LLONG_MIN)};
+        const DBROWCOUNT picks[] = {-2,
+                                    -1,
+                                    0,
+                                    1,
+                                    2,
+                                    3,
+                                    rows,
+                                    rows + 1,
+                                    rows - 1,
+                                    INT_MAX,
+                                    INT_MIN,
+                                    static_cast<DBROWCOUNT>(0x80000000LL),
+                                    static_cast<DBROWCOUNT>(-0x80000001LL),
+                                    static_cast<DBROWCOUNT>(LLONG_MAX),
+                                    static_cast<DBROWCOUNT>(LLONG_MIN)};
         return picks[in->Byte() % (sizeof picks / sizeof picks[0])];
     }
     // A count: small ones, and ones no table could hold (a small table stays below about 70 rows).
     DBROWCOUNT PickCount() {
         DBROWCOUNT rows = Rows();
-        const DBROWCOUNT picks[] = {0, 1, 2, 3, rows, -1, INT_MAX, INT_MAX - rows, 0x40000000,
-                                    static_cast<DBROWCOUNT>(0x80000000LL), static_cast<DBROWCOUNT>(0x100000001LL),
-                                    static_cast<DBROWCOUNT>(LLONG_MAX), static_cast<DBROWCOUNT>(LLONG_MIN)};
+        const DBROWCOUNT picks[] = {0,
+                                    1,
+                                    2,
+                                    3,
+                                    rows,
+                                    -1,
+                                    INT_MAX,
+                                    INT_MAX - rows,
+                                    0x40000000,
+                                    static_cast<DBROWCOUNT>(0x80000000LL),
+                                    static_cast<DBROWCOUNT>(0x100000001LL),
+                                    static_cast<DBROWCOUNT>(LLONG_MAX),
+                                    static_cast<DBROWCOUNT>(LLONG_MIN)};
         DBROWCOUNT count = picks[in->Byte() % (sizeof picks / sizeof picks[0])];
         return count > 3 && count < 0x40000000 && rows > 64 ? 0 : count;
     }
     DB_LORDINAL PickColumn() {
-        const DB_LORDINAL picks[] = {1, 2, 3, columns, columns + 1, 0, -1, INT_MAX, INT_MIN,
-                                     static_cast<DB_LORDINAL>(0x100000001LL), static_cast<DB_LORDINAL>(LLONG_MIN)};
+        const DB_LORDINAL picks[] = {1,
+                                     2,
+                                     3,
+                                     columns,
+                                     columns + 1,
+                                     0,
+                                     -1,
+                                     INT_MAX,
+                                     INT_MIN,
+                                     static_cast<DB_LORDINAL>(0x100000001LL),
+                                     static_cast<DB_LORDINAL>(LLONG_MIN)};
         return picks[in->Byte() % (sizeof picks / sizeof picks[0])];
     }
 
@@ -154,10 +184,38 @@ struct ValueStorage {
     ~ValueStorage() { SysFreeString(text); }
 };
 
-const VARTYPE kTypes[] = {VT_EMPTY, VT_NULL, VT_I2,   VT_I4,   VT_R4,      VT_R8,  VT_CY,   VT_DATE,
-                          VT_BSTR,  VT_BSTR, VT_BSTR, VT_BSTR, VT_DISPATCH, VT_ERROR, VT_BOOL, VT_VARIANT,
-                          VT_UNKNOWN, VT_DECIMAL, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8,
-                          VT_INT,   VT_UINT, VT_RECORD, 15, 0x7FFF, VT_ARRAY | VT_I4, VT_ARRAY | VT_BSTR, 0x1000 | VT_I4};
+const VARTYPE kTypes[] = {VT_EMPTY,
+                          VT_NULL,
+                          VT_I2,
+                          VT_I4,
+                          VT_R4,
+                          VT_R8,
+                          VT_CY,
+                          VT_DATE,
+                          VT_BSTR,
+                          VT_BSTR,
+                          VT_BSTR,
+                          VT_BSTR,
+                          VT_DISPATCH,
+                          VT_ERROR,
+                          VT_BOOL,
+                          VT_VARIANT,
+                          VT_UNKNOWN,
+                          VT_DECIMAL,
+                          VT_I1,
+                          VT_UI1,
+                          VT_UI2,
+                          VT_UI4,
+                          VT_I8,
+                          VT_UI8,
+                          VT_INT,
+                          VT_UINT,
+                          VT_RECORD,
+                          15,
+                          0x7FFF,
+                          VT_ARRAY | VT_I4,
+                          VT_ARRAY | VT_BSTR,
+                          0x1000 | VT_I4};
 
 // A string from the input: characters of the byte's value, 0xFF taking two
 // more bytes as one UTF-16 unit; or a null BSTR.

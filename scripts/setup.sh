@@ -8,7 +8,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build googletest g++-mingw-w64-i686-posix
           g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 nlohmann-json3-dev python3
-          clang libclang-rt-14-dev locales libcsv-dev)
+          clang clang-format libclang-rt-14-dev locales libcsv-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -8,6 +8,8 @@
 # QUORVEL_REQUIRE_WIN32=1 that fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+echo "== the tree's formatting"
+bash "$root/scripts/check-format.sh"
 "$root/scripts/build.sh" linux asan tsan win64 win32 release win64-release
 
 run_ctest() {  # run_ctest CONFIG [ctest args...]

@@ -17,16 +17,16 @@
 #include <string>
 #include <vector>
 
-#include "support/CountingListeners.h"
-#include "support/EditProbe.h"
-#include "support/Environment.h"
-#include "support/Hooks.h"
-#include "support/RegistrySandbox.h"
 #include "common/Guids.h"
 #include "common/LiveObjects.h"
 #include "datasource/VxASCIIDriverDataSource.h"
 #include "module/Exports.h"
 #include "module/ModuleCounts.h"
+#include "support/CountingListeners.h"
+#include "support/EditProbe.h"
+#include "support/Environment.h"
+#include "support/Hooks.h"
+#include "support/RegistrySandbox.h"
 
 namespace qvtest {
 namespace {
@@ -39,13 +39,13 @@ const int kListeners = EditProbe::kInlineListeners + 1;
 // What a scene holds before the operation runs.
 enum Needs : unsigned {
     kNothing = 0,
-    kSource = 1,      // a data source (with a data file beside it)
-    kTable = 2 | 1,   // a table of the data file, with kListeners listeners
+    kSource = 1,            // a data source (with a data file beside it)
+    kTable = 2 | 1,         // a table of the data file, with kListeners listeners
     kModified = 4 | 2 | 1,  // that table, with a cell changed
     kSourceListener = 8 | 1,
     kFactory = 16,
-    kRegistry = 32,     // a registry of the test's own, empty
-    kRegistered = 64 | 32,  // that registry with the library registered
+    kRegistry = 32,            // a registry of the test's own, empty
+    kRegistered = 64 | 32,     // that registry with the library registered
     kFullTable = 128 | 2 | 1,  // a table whose row array is full to its first growth
 };
 
@@ -61,8 +61,8 @@ struct State {
     std::string file;
     std::map<std::string, std::string> registry;
     bool operator==(const State& o) const {
-        return hasTable == o.hasTable && rows == o.rows && columns == o.columns && cells == o.cells &&
-               file == o.file && registry == o.registry;
+        return hasTable == o.hasTable && rows == o.rows && columns == o.columns && cells == o.cells && file == o.file &&
+               registry == o.registry;
     }
 };
 
@@ -257,13 +257,11 @@ const bool kRegistryAllocates = true;
 
 std::vector<Operation> Operations() {
     const std::vector<HRESULT> none, oom{E_OUTOFMEMORY}, fail{E_FAIL};
-    auto read = [](std::function<HRESULT(OLEDBSimpleProvider*)> f) {
-        return [f](Scene& s) { return f(s.table); };
-    };
+    auto read = [](std::function<HRESULT(OLEDBSimpleProvider*)> f) { return [f](Scene& s) { return f(s.table); }; };
     return {
-        {"getDataMember", kSource, [](Scene& s) { return s.Open(&s.table); }, {E_OUTOFMEMORY, E_FAIL}, true,
-         Unchanged},
-        {"getDataMember IUnknown", kSource,
+        {"getDataMember", kSource, [](Scene& s) { return s.Open(&s.table); }, {E_OUTOFMEMORY, E_FAIL}, true, Unchanged},
+        {"getDataMember IUnknown",
+         kSource,
          [](Scene& s) {
              Wide path = W(s.file.string());
              BSTR member = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
@@ -271,8 +269,11 @@ std::vector<Operation> Operations() {
              SysFreeString(member);
              return hr;
          },
-         {E_OUTOFMEMORY, E_FAIL}, true, Unchanged},
-        {"getDataMember with a delimiter option", kSource,
+         {E_OUTOFMEMORY, E_FAIL},
+         true,
+         Unchanged},
+        {"getDataMember with a delimiter option",
+         kSource,
          [](Scene& s) {
              Wide member = W(s.file.string() + "|k=;");
              BSTR name = SysAllocStringLen(member.data(), static_cast<UINT>(member.size()));
@@ -282,7 +283,9 @@ std::vector<Operation> Operations() {
              s.table = static_cast<OLEDBSimpleProvider*>(table);
              return hr;
          },
-         {E_OUTOFMEMORY, E_FAIL}, true, Unchanged},
+         {E_OUTOFMEMORY, E_FAIL},
+         true,
+         Unchanged},
         {"getDataMemberName", kSource,
          [](Scene& s) {
              BSTR name = nullptr;
@@ -297,8 +300,8 @@ std::vector<Operation> Operations() {
              return s.source->getDataMemberCount(&count);
          },
          none, false, Unchanged},
-        {"addDataSourceListener", kSource,
-         [](Scene& s) { return s.source->addDataSourceListener(&s.sourceListener); }, oom, true, Unchanged},
+        {"addDataSourceListener", kSource, [](Scene& s) { return s.source->addDataSourceListener(&s.sourceListener); },
+         oom, true, Unchanged},
         {"removeDataSourceListener", kSourceListener,
          [](Scene& s) { return s.source->removeDataSourceListener(&s.sourceListener); }, none, false, Unchanged},
         {"getRowCount", kTable, read([](OLEDBSimpleProvider* t) {
@@ -365,11 +368,18 @@ std::vector<Operation> Operations() {
              return hr;
          },
          oom, true, Unchanged},
-        {"insertRows", kTable,
-         [](Scene& s) { return s.table->insertRows(2, 3, &s.out); }, {E_OUTOFMEMORY, E_FAIL}, true,
+        {"insertRows",
+         kTable,
+         [](Scene& s) { return s.table->insertRows(2, 3, &s.out); },
+         {E_OUTOFMEMORY, E_FAIL},
+         true,
          RowsMadeStay(2)},
-        {"insertRows past the array's room", kFullTable,
-         [](Scene& s) { return s.table->insertRows(2, 2, &s.out); }, {E_OUTOFMEMORY, E_FAIL}, true, RowsMadeStay(2),
+        {"insertRows past the array's room",
+         kFullTable,
+         [](Scene& s) { return s.table->insertRows(2, 2, &s.out); },
+         {E_OUTOFMEMORY, E_FAIL},
+         true,
+         RowsMadeStay(2),
          E_FAIL},
         {"deleteRows", kTable, [](Scene& s) { return s.table->deleteRows(1, 2, &s.out); }, none, true, Unchanged},
         {"deleteRows of every row", kTable, [](Scene& s) { return s.table->deleteRows(-1, 0, &s.out); }, none, true,
@@ -394,8 +404,7 @@ std::vector<Operation> Operations() {
          },
          fail, true, Unchanged},
         {"removeOLEDBSimpleProviderListener", kTable,
-         [](Scene& s) { return s.table->removeOLEDBSimpleProviderListener(&s.listeners[0]); }, none, false,
-         Unchanged},
+         [](Scene& s) { return s.table->removeOLEDBSimpleProviderListener(&s.listeners[0]); }, none, false, Unchanged},
         {"save at the release of a modified table", kModified,
          [](Scene& s) {
              std::string before = ReadBytes(s.file);
@@ -405,7 +414,8 @@ std::vector<Operation> Operations() {
              return ReadBytes(s.file) == before ? E_FAIL : S_OK;
          },
          fail, true, Released},
-        {"save on request", kModified,
+        {"save on request",
+         kModified,
          [](Scene& s) {
              void* out = nullptr;
              HRESULT hr = s.table->QueryInterface(IID_VxTableSave, &out);
@@ -419,7 +429,9 @@ std::vector<Operation> Operations() {
              saver->Release();
              return hr;
          },
-         {E_OUTOFMEMORY, E_FAIL}, true, Unchanged},
+         {E_OUTOFMEMORY, E_FAIL},
+         true,
+         Unchanged},
         {"release of an unmodified table", kTable,
          [](Scene& s) {
              s.table->Release();

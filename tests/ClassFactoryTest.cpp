@@ -2,14 +2,14 @@
 // class factory: results, reference and module counts, and the unload rule.
 #include <gtest/gtest.h>
 
-#include "support/CountingListeners.h"
-#include "support/EditProbe.h"
-#include "support/Hooks.h"
-#include "support/ModuleLibrary.h"
 #include "common/Guids.h"
 #include "common/LiveObjects.h"
 #include "module/Exports.h"
 #include "module/ModuleCounts.h"
+#include "support/CountingListeners.h"
+#include "support/EditProbe.h"
+#include "support/Hooks.h"
+#include "support/ModuleLibrary.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <atomic>
 #include <thread>
 
-#include "support/Hooks.h"
 #include "containers/VxArray.h"
 #include "containers/VxList.h"
+#include "support/Hooks.h"
 
 namespace {
 

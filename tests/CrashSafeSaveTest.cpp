@@ -94,7 +94,8 @@ std::string OldContents() {
     std::string text;
     char line[80];
     for (int k = 1; k <= kFileLines; ++k) {
-        std::snprintf(line, sizeof line, "%d,alpha %d beta gamma delta,\"b,%d\",epsilon zeta,%d\n", k, k * 7, k % 97, k * 13);
+        std::snprintf(line, sizeof line, "%d,alpha %d beta gamma delta,\"b,%d\",epsilon zeta,%d\n", k, k * 7, k % 97,
+                      k * 13);
         text += line;
     }
     return text;
@@ -235,8 +236,8 @@ TEST_F(CrashSafeSave, KillAtAnyMomentLeavesOldOrNewFile) {
     }
     Reset(old);
 
-    std::printf("[ kills    ] %d stops and %d trials over %.0f ms (seed %u): %d old, %d new; killed while",
-                fileCalls, kTrials, window * 1000, seed, outcomes[0], outcomes[1]);
+    std::printf("[ kills    ] %d stops and %d trials over %.0f ms (seed %u): %d old, %d new; killed while", fileCalls,
+                kTrials, window * 1000, seed, outcomes[0], outcomes[1]);
     for (int s = 0; s < kStages; ++s) std::printf(" %s %d%s", kStageNames[s], stages[s], s + 1 < kStages ? "," : "\n");
     EXPECT_GT(outcomes[0], 0);
     EXPECT_GT(outcomes[1], 0);

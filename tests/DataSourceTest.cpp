@@ -8,13 +8,13 @@
 #include <fstream>
 #include <string>
 
-#include "support/Hooks.h"
-#include "support/ListenerMocks.h"
-#include "support/TableProbe.h"
 #include "common/HResults.h"
 #include "common/LiveObjects.h"
 #include "datasource/VxASCIIDriverDataSource.h"
 #include "module/Exports.h"
+#include "support/Hooks.h"
+#include "support/ListenerMocks.h"
+#include "support/TableProbe.h"
 
 namespace {
 

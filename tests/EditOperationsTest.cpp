@@ -84,7 +84,7 @@ TEST_F(EditTest, SetVariantKeepsTypesAndStoresByReferenceValuesAsTheirValue) {
     null.v.vt = VT_NULL;
     farthestDate.v.vt = VT_DATE;
     farthestDate.v.date = -1e7;  // the earliest date that still has a text
-    OwnedVariant decimal;  // -12.5: its scale and sign lie where other values have reserved words
+    OwnedVariant decimal;        // -12.5: its scale and sign lie where other values have reserved words
     decimal.v.decVal.scale = 1;
     decimal.v.decVal.sign = DECIMAL_NEG;
     decimal.v.decVal.Lo64 = 125;

@@ -151,7 +151,8 @@ TEST(Find, StringSearchesAnswerAsTheCellByCellComparison) {
     const LONG rows = table->RowCount();
 
     std::vector<OwnedVariant> sought;
-    for (const std::string& text : std::vector<std::string>{"ab", "AB", "", "x", "a" + longText, "b" + longText, longText})
+    for (const std::string& text :
+         std::vector<std::string>{"ab", "AB", "", "x", "a" + longText, "b" + longText, longText})
         sought.emplace_back(text);
     sought.emplace_back();  // a null BSTR: the empty string
     sought.back().v.vt = VT_BSTR;
@@ -178,9 +179,8 @@ TEST(Find, StringSearchesAnswerAsTheCellByCellComparison) {
                         DBROWCOUNT expected = -1;
                         for (LONG row = start; row >= 1 && row <= rows && expected == -1; row += up ? -1 : 1) {
                             const ROWHEADER* record = table->Entry(row);
-                            VxASCOSPObject::VariantOrder order =
-                                EditProbe::CompareVariants(record->CellOrEmpty(static_cast<LONG>(column) - 1), *value,
-                                                           caseSensitive);
+                            VxASCOSPObject::VariantOrder order = EditProbe::CompareVariants(
+                                record->CellOrEmpty(static_cast<LONG>(column) - 1), *value, caseSensitive);
                             bool equal = order == VxASCOSPObject::kOrderEqual || order == VxASCOSPObject::kOrderSame;
                             if (equal == (comp == OSPCOMP_EQ)) expected = row;
                         }

@@ -235,8 +235,8 @@ TEST(HostileFiles, LoadInBoundedMemoryAndSurviveASave) {
         char result[96];
         std::snprintf(result, sizeof result, "0x%08X, %ld x %ld", static_cast<unsigned>(o.load), (long)o.rows,
                       (long)o.columns);
-        std::printf("[ hostile  ] %-40s %8.2f %8.2f %10.1f %10.1f %s\n", f.name, o.seconds, o.total, o.loadPeakKb / 1024.0,
-                    peakKb / 1024.0, result);
+        std::printf("[ hostile  ] %-40s %8.2f %8.2f %10.1f %10.1f %s\n", f.name, o.seconds, o.total,
+                    o.loadPeakKb / 1024.0, peakKb / 1024.0, result);
         EXPECT_EQ(f.load, o.load) << f.name;
         if (o.load != S_OK) continue;
         EXPECT_EQ(f.rows, o.rows) << f.name;

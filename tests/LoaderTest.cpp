@@ -5,9 +5,9 @@
 #include <chrono>
 #include <future>
 
+#include "common/LiveObjects.h"
 #include "support/Hooks.h"
 #include "support/TableProbe.h"
-#include "common/LiveObjects.h"
 #include "table/VxLineReader.h"
 
 namespace qvtest {

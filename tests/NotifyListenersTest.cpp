@@ -7,10 +7,10 @@
 #include <memory>
 #include <stdexcept>
 
+#include "common/LiveObjects.h"
 #include "support/EditProbe.h"
 #include "support/Hooks.h"
 #include "support/RecordingListener.h"
-#include "common/LiveObjects.h"
 
 namespace qvtest {
 namespace {
@@ -139,8 +139,7 @@ TEST(ListenerRegistration, ACallFromAListenerReleasedByTheDestructorFailsAndNeve
          },
          E_UNEXPECTED},
         {"save, through the table's own save interface",
-         [](EditProbe* t, RecordingListener&) { return static_cast<VxTableSave*>(t)->save(); },
-         E_UNEXPECTED},
+         [](EditProbe* t, RecordingListener&) { return static_cast<VxTableSave*>(t)->save(); }, E_UNEXPECTED},
         {"AddRef and Release, as a smart pointer's copy makes them",
          [](EditProbe* t, RecordingListener&) {
              t->AddRef();

@@ -2,11 +2,11 @@
 // on being the same as OLE Automation's on Windows; these tests run on both.
 #include <gtest/gtest.h>
 
-#include "support/Hooks.h"
-#include "support/Text.h"
 #include "platform/TextConversion.h"
 #include "platform/Utf8.h"
 #include "platform/VariantText.h"
+#include "support/Hooks.h"
+#include "support/Text.h"
 
 namespace {
 

@@ -33,26 +33,32 @@ const ParseCase kCases[] = {
     {",", ",a,", {"", "a", ""}},
     {",", "\"a,b\",c", {"a,b", "c"}},
     {",", "\"say \"\"hi\"\"\"", {"say \"hi\""}},
-    {",", "ab\"c,d", {"abc,d"}},                       // an unclosed quote keeps the comma
-    {",", "a\"b,c\"d", {"ab,cd"}},                     // quotes anywhere in a field
-    {",", "\"a\" , \"b\"", {"a ", " b"}},              // blanks are kept
+    {",", "ab\"c,d", {"abc,d"}},           // an unclosed quote keeps the comma
+    {",", "a\"b,c\"d", {"ab,cd"}},         // quotes anywhere in a field
+    {",", "\"a\" , \"b\"", {"a ", " b"}},  // blanks are kept
     {",", "\"\"", {""}},
     {",", "\"\"\"\"", {"\""}},
     {",", "12,3.5", {"12", "3.5"}},
     {";,", "a;b,c", {"a", "b", "c"}},
     {";,", "\"a\";,\"b\"", {"a", "", "b"}},
     {"\t", "a,b\tc", {"a,b", "c"}},
-    {",", "a\rb,c", {"a\rb", "c"}},                   // a lone CR is data
-    {",", "\xEF\xBB\xBF" "a,b", {"\xEF\xBB\xBF" "a", "b"}},  // no byte-order mark is recognised
+    {",", "a\rb,c", {"a\rb", "c"}},  // a lone CR is data
+    {",",
+     "\xEF\xBB\xBF"
+     "a,b",
+     {"\xEF\xBB\xBF"
+      "a",
+      "b"}},  // no byte-order mark is recognised
     {",", "\xE9\x80\xFF", {"\xE9\x80\xFF"}},
     {"abcde", "1a2e3", {"1", "2", "3"}},
-    {",", "\"a\"\"", {"a\""}},                          // a doubled quote at the end, quoting still on
+    {",", "\"a\"\"", {"a\""}},  // a doubled quote at the end, quoting still on
     {",", " \" , \" ", {"  ,  "}},
 };
 
 TEST(ParseRecord, SplitsFieldsByTheQuotingRules) {
     for (const ParseCase& c : kCases)
-        EXPECT_EQ(c.fields, ParseLine(c.delimiters, c.line)) << "line [" << c.line << "] delimiters [" << c.delimiters << "]";
+        EXPECT_EQ(c.fields, ParseLine(c.delimiters, c.line))
+            << "line [" << c.line << "] delimiters [" << c.delimiters << "]";
 }
 
 TEST(ParseRecord, AgreesWithThePlainReadingOnEveryLine) {

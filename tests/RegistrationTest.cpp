@@ -6,12 +6,12 @@
 #include <map>
 #include <string>
 
+#include "module/Exports.h"
+#include "platform/ModulePath.h"
 #include "support/Hooks.h"
 #include "support/ModuleLibrary.h"
 #include "support/RegistrySandbox.h"
 #include "support/TableProbe.h"
-#include "module/Exports.h"
-#include "platform/ModulePath.h"
 
 #ifdef _WIN32
 #include <shlobj.h>

@@ -10,10 +10,10 @@
 #include <sstream>
 #include <string>
 
+#include "module/Exports.h"
 #include "support/ModuleLibrary.h"
 #include "support/RegistrySandbox.h"
 #include "support/Text.h"
-#include "module/Exports.h"
 
 namespace {
 

@@ -383,7 +383,8 @@ TEST_F(Save, KeepsTheAccessListAndAttributes) {
     accessList.append(reinterpret_cast<const char*>(entries), sizeof entries);
     OnEachVolume([&](const fs::path& folder) {
         if (setxattr(File().c_str(), "user.origin", "kept", 4, 0) != 0) GTEST_SKIP() << "no user attributes here";
-        bool withList = setxattr(File().c_str(), "system.posix_acl_access", accessList.data(), accessList.size(), 0) == 0;
+        bool withList =
+            setxattr(File().c_str(), "system.posix_acl_access", accessList.data(), accessList.size(), 0) == 0;
         ref_->StoreText(1, 1, W("b"));
         ASSERT_EQ(S_OK, ref_->SaveToFile()) << folder;
         EXPECT_EQ("\"b\"\r\n", ReadBytes(File()));

@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "support/ConcurrentWorkload.h"
-#include "support/EditProbe.h"
-#include "support/Environment.h"
 #include "common/LiveObjects.h"
 #include "datasource/VxASCIIDriverDataSource.h"
 #include "module/Exports.h"
+#include "support/ConcurrentWorkload.h"
+#include "support/EditProbe.h"
+#include "support/Environment.h"
 
 namespace qvtest {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
+#include "platform/TextConversion.h"
 #include "support/Hooks.h"
 #include "support/TableProbe.h"
-#include "platform/TextConversion.h"
 
 namespace qvtest {
 namespace {

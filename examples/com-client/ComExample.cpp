@@ -35,7 +35,9 @@ struct PrintingListener : OLEDBSimpleProviderListener {
         return Print("aboutToInsertRows", r, n);
     }
     HRESULT STDMETHODCALLTYPE insertedRows(DBROWCOUNT r, DBROWCOUNT n) override { return Print("insertedRows", r, n); }
-    HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT r, DBROWCOUNT n) override { return Print("rowsAvailable", r, n); }
+    HRESULT STDMETHODCALLTYPE rowsAvailable(DBROWCOUNT r, DBROWCOUNT n) override {
+        return Print("rowsAvailable", r, n);
+    }
     HRESULT STDMETHODCALLTYPE transferComplete(OSPXFER x) override { return Print("transferComplete", x, 0); }
 };
 
@@ -44,8 +46,7 @@ void PrintCell(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column) {
     VARIANT cell;
     VariantInit(&cell);
     if (SUCCEEDED(table->getVariant(row, column, OSPFORMAT_RAW, &cell)) && cell.vt == VT_BSTR)
-        std::printf("cell %lld %lld: %ls\n", static_cast<long long>(row), static_cast<long long>(column),
-                    cell.bstrVal);
+        std::printf("cell %lld %lld: %ls\n", static_cast<long long>(row), static_cast<long long>(column), cell.bstrVal);
     VariantClear(&cell);
 }
 
@@ -69,7 +70,7 @@ HRESULT Run(const char* argument) {
     IUnknown* unknown = nullptr;
     hr = member ? source->getDataMember(member, IID_OLEDBSimpleProvider, &unknown) : E_OUTOFMEMORY;
     SysFreeString(member);
-    source->Release();  // the table lives on without its data source
+    source->Release();          // the table lives on without its data source
     if (FAILED(hr)) return hr;  // e.g. ASC_E_FILEACCESS 0xC0040BB9: missing, unreadable or read-only
 
     auto* table = static_cast<OLEDBSimpleProvider*>(unknown);

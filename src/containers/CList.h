@@ -44,8 +44,10 @@ public:
         node->value = value;
         node->next = nullptr;
         node->prev = tail_;
-        if (tail_) tail_->next = node;
-        else head_ = node;
+        if (tail_)
+            tail_->next = node;
+        else
+            head_ = node;
         tail_ = node;
         ++count_;
         return ToPosition(node);
@@ -118,7 +120,7 @@ private:
     Node* head_ = nullptr;
     Node* tail_ = nullptr;
     int count_ = 0;
-    Node* free_ = nullptr;    // spare nodes
-    Block* blocks_ = nullptr; // every block of nodes, newest first
-    int blockSize_;           // nodes per block
+    Node* free_ = nullptr;     // spare nodes
+    Block* blocks_ = nullptr;  // every block of nodes, newest first
+    int blockSize_;            // nodes per block
 };

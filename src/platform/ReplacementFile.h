@@ -103,21 +103,21 @@ private:
 
     // The names live on the heap: a save runs on whichever thread releases
     // the table, and that thread's stack is the client's.
-    intptr_t handle_ = -1;          // the open temporary file; -1 when none
-    PathChar* tempPath_ = nullptr;  // the temporary file; null or empty when none
-    PathChar* target_ = nullptr;    // the file to replace
-    PathChar* folder_ = nullptr;    // the target's folder
+    intptr_t handle_ = -1;            // the open temporary file; -1 when none
+    PathChar* tempPath_ = nullptr;    // the temporary file; null or empty when none
+    PathChar* target_ = nullptr;      // the file to replace
+    PathChar* folder_ = nullptr;      // the target's folder
     const PathChar* leaf_ = nullptr;  // target's last component, within target_
-    intptr_t folderHandle_ = -1;    // (Linux) target's folder, owned; -1 when none
-    bool tempBeside_ = false;       // (Linux) the temporary file is in folderHandle_, by its last component
-    unsigned newFileMode_ = 0600;   // the bits of a target made by the commit
-    FileIdentity loaded_;           // what the caller read; unknown when none
-    FileIdentity written_;          // what the last Commit put in place
-    FileIdentity before_;           // (Windows) what stood at the target just before the replace
-    ByteDigest digest_;             // of the bytes written since Begin
+    intptr_t folderHandle_ = -1;      // (Linux) target's folder, owned; -1 when none
+    bool tempBeside_ = false;         // (Linux) the temporary file is in folderHandle_, by its last component
+    unsigned newFileMode_ = 0600;     // the bits of a target made by the commit
+    FileIdentity loaded_;             // what the caller read; unknown when none
+    FileIdentity written_;            // what the last Commit put in place
+    FileIdentity before_;             // (Windows) what stood at the target just before the replace
+    ByteDigest digest_;               // of the bytes written since Begin
     bool outOfMemory_ = false;
-    Kept kept_ = Kept::kNothing;      // what the last Commit kept aside
-    PathChar* keptPath_ = nullptr;    // where; null when nothing
+    Kept kept_ = Kept::kNothing;    // what the last Commit kept aside
+    PathChar* keptPath_ = nullptr;  // where; null when nothing
 };
 
 }  // namespace qv

@@ -77,11 +77,11 @@ bool AppendDate(WideString& text, DATE date) {
     unsigned month, day;
     CivilFromDays(days - 25569, year, month, day);
     char buffer[64];
-    int length = seconds == 0
-                     ? std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u", static_cast<long long>(year), month, day)
-                     : std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02ld:%02ld:%02ld",
-                                     static_cast<long long>(year), month, day, seconds / 3600, seconds / 60 % 60,
-                                     seconds % 60);
+    int length =
+        seconds == 0
+            ? std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u", static_cast<long long>(year), month, day)
+            : std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02ld:%02ld:%02ld", static_cast<long long>(year),
+                            month, day, seconds / 3600, seconds / 60 % 60, seconds % 60);
     Append(text, buffer, static_cast<size_t>(length));
     return true;
 }
@@ -90,9 +90,22 @@ bool AppendDate(WideString& text, DATE date) {
 
 bool HasTextForm(VARTYPE vt) {
     switch (vt) {
-        case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
-        case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
-        case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_BOOL: case VT_DECIMAL:
+        case VT_I1:
+        case VT_I2:
+        case VT_I4:
+        case VT_I8:
+        case VT_INT:
+        case VT_UI1:
+        case VT_UI2:
+        case VT_UI4:
+        case VT_UI8:
+        case VT_UINT:
+        case VT_R4:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+        case VT_BOOL:
+        case VT_DECIMAL:
             return true;
         default:
             return false;
@@ -102,18 +115,42 @@ bool HasTextForm(VARTYPE vt) {
 bool VariantToText(const VARIANT& value, WideString& text) {
     text.clear();
     switch (value.vt) {
-        case VT_I1: AppendNumber(text, static_cast<int>(value.cVal)); return true;
-        case VT_I2: AppendNumber(text, value.iVal); return true;
-        case VT_I4: AppendNumber(text, static_cast<long long>(value.lVal)); return true;
-        case VT_I8: AppendNumber(text, static_cast<long long>(value.llVal)); return true;
-        case VT_INT: AppendNumber(text, value.intVal); return true;
-        case VT_UI1: AppendNumber(text, static_cast<unsigned>(value.bVal)); return true;
-        case VT_UI2: AppendNumber(text, value.uiVal); return true;
-        case VT_UI4: AppendNumber(text, static_cast<unsigned long long>(value.ulVal)); return true;
-        case VT_UI8: AppendNumber(text, static_cast<unsigned long long>(value.ullVal)); return true;
-        case VT_UINT: AppendNumber(text, value.uintVal); return true;
-        case VT_R4: AppendNumber(text, value.fltVal); return true;
-        case VT_R8: AppendNumber(text, value.dblVal); return true;
+        case VT_I1:
+            AppendNumber(text, static_cast<int>(value.cVal));
+            return true;
+        case VT_I2:
+            AppendNumber(text, value.iVal);
+            return true;
+        case VT_I4:
+            AppendNumber(text, static_cast<long long>(value.lVal));
+            return true;
+        case VT_I8:
+            AppendNumber(text, static_cast<long long>(value.llVal));
+            return true;
+        case VT_INT:
+            AppendNumber(text, value.intVal);
+            return true;
+        case VT_UI1:
+            AppendNumber(text, static_cast<unsigned>(value.bVal));
+            return true;
+        case VT_UI2:
+            AppendNumber(text, value.uiVal);
+            return true;
+        case VT_UI4:
+            AppendNumber(text, static_cast<unsigned long long>(value.ulVal));
+            return true;
+        case VT_UI8:
+            AppendNumber(text, static_cast<unsigned long long>(value.ullVal));
+            return true;
+        case VT_UINT:
+            AppendNumber(text, value.uintVal);
+            return true;
+        case VT_R4:
+            AppendNumber(text, value.fltVal);
+            return true;
+        case VT_R8:
+            AppendNumber(text, value.dblVal);
+            return true;
         case VT_BOOL: {
             const char* word = value.boolVal ? "True" : "False";
             Append(text, word, value.boolVal ? 4 : 5);
@@ -129,8 +166,10 @@ bool VariantToText(const VARIANT& value, WideString& text) {
             if (value.decVal.scale > 28) return false;
             AppendScaled(text, (value.decVal.sign & DECIMAL_NEG) != 0, DecimalDigits(value.decVal), value.decVal.scale);
             return true;
-        case VT_DATE: return AppendDate(text, value.date);
-        default: return false;
+        case VT_DATE:
+            return AppendDate(text, value.date);
+        default:
+            return false;
     }
 }
 

@@ -118,7 +118,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
             if (SUCCEEDED(hr)) {
                 VARIANT& cell = rows_[row]->cells[column - 1];
                 ClearCell(cell);
-                cell = value;  // the cell takes over the copy
+                cell = value;                 // the cell takes over the copy
                 VxTableBlocks::Unmark(cell);  // whatever the caller's string held there, it is the cell's own
                 MarkEdited();
                 stored = true;

@@ -57,8 +57,8 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
         const VARIANT& value = rows_[row]->CellOrEmpty(cell);
         bool same;
         if (value.vt == VT_BSTR) {
-            const UINT held = VxTableBlocks::HoldsString(value) ? VxTableBlocks::StringLength(value)
-                                                                 : SysStringLen(value.bstrVal);
+            const UINT held =
+                VxTableBlocks::HoldsString(value) ? VxTableBlocks::StringLength(value) : SysStringLen(value.bstrVal);
             same = held == length && SameText(value.bstrVal, sought, length, caseSensitive);
         } else {
             same = Satisfies(OSPCOMP_EQ, CompareVariants(value, val, caseSensitive));

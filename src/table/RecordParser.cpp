@@ -31,8 +31,7 @@ bool VxASCOSPObject::SplitFields(const unsigned char* line, size_t length) {
     unsigned char* out = fields_.bytes;
     fields_.count = 0;
     for (;;) {
-        if (fields_.count == fields_.capacity &&
-            !qv::GrowBlock(fields_.spans, fields_.capacity, fields_.count, 1))
+        if (fields_.count == fields_.capacity && !qv::GrowBlock(fields_.spans, fields_.capacity, fields_.count, 1))
             return false;
         FieldSpan& field = fields_.spans[fields_.count++];
         const unsigned char* start = p;

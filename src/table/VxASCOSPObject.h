@@ -257,8 +257,8 @@ protected:
     // (equal true) or OSPCOMP_NE: from row on by step, true with row at the
     // first row whose cell in column cell + 1 is (or, for NE, is not) equal
     // to it as CompareVariants finds. Row array's lock held.
-    bool FindText(LONG& row, LONG step, LONG rowCount, LONG cell, const VARIANT& val, BSTR sought,
-                  bool caseSensitive, bool equal);
+    bool FindText(LONG& row, LONG step, LONG rowCount, LONG cell, const VARIANT& val, BSTR sought, bool caseSensitive,
+                  bool equal);
 
     // True once the table's destruction has begun. A listener released by the
     // destructor may still call the table: every method then fails with
@@ -276,10 +276,10 @@ protected:
     // --- State, in declaration order ---
     // First, so that it goes last: DllCanUnloadNow must not answer S_OK while
     // the destructors of the members below still run library code.
-    qv::LiveObjectToken liveToken_;                   // keeps the library loaded while the table lives
-    VxArray<ROWHEADER*> rows_;                        // entry 0 the placeholder; data row k at k
-    VxTableBlocks blocks_;                            // the loaded rows and strings; under the row array's lock
-    LONG columnCount_ = 0;                            // the widest row's cells
+    qv::LiveObjectToken liveToken_;  // keeps the library loaded while the table lives
+    VxArray<ROWHEADER*> rows_;       // entry 0 the placeholder; data row k at k
+    VxTableBlocks blocks_;           // the loaded rows and strings; under the row array's lock
+    LONG columnCount_ = 0;           // the widest row's cells
     // The original object's published layout kept the name as given, as
     // kFileNameSize narrow bytes. This table keeps only the bound path: every
     // file call and the destructor's decision to save go to it, and a second
@@ -293,9 +293,9 @@ protected:
     LONG notifyingUnderLock_ = 0;                     // NotifyingRowLocks held; under the row array's lock
     LONG refCount_ = 0;                               // interlocked only
     LONG destroying_ = 0;                             // 1 from the start of destruction; interlocked
-    LONG modified_ = 0;     // 0: the file holds the rows; else the number of the latest edit (interlocked)
-    LONG editCount_ = 0;    // edits numbered so far; under the row array's lock
-    BYTE writeChecked_ = 0;                           // the first setVariant made its check
+    LONG modified_ = 0;      // 0: the file holds the rows; else the number of the latest edit (interlocked)
+    LONG editCount_ = 0;     // edits numbered so far; under the row array's lock
+    BYTE writeChecked_ = 0;  // the first setVariant made its check
 
     // saveLock_ guards the following state.
     CCriticalSection saveLock_;

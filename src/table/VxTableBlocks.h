@@ -48,9 +48,7 @@ public:
         cell.bstrVal = text;
     }
     // Whether cell holds a string from Widen, and its length when it does.
-    static bool HoldsString(const VARIANT& cell) {
-        return cell.vt == VT_BSTR && cell.wReserved1 == kBlockStringMark;
-    }
+    static bool HoldsString(const VARIANT& cell) { return cell.vt == VT_BSTR && cell.wReserved1 == kBlockStringMark; }
     static UINT StringLength(const VARIANT& cell) { return cell.wReserved2; }
     // Removes the mark from a string cell: its string is not the blocks'.
     // Other values keep those words (a decimal's scale, sign and high bits

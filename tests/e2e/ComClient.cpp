@@ -40,18 +40,15 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_INVALIDARG;
         *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_OLEDBSimpleProviderListener))
-            return E_NOINTERFACE;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_OLEDBSimpleProviderListener)) return E_NOINTERFACE;
         *ppv = this;
         AddRef();
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs)); }
     ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs)); }
-#define RECORDED(method, Second)                                                    \
-    HRESULT STDMETHODCALLTYPE method(DBROWCOUNT row, Second second) override { \
-        return Record(#method, row, second);                                    \
-    }
+#define RECORDED(method, Second) \
+    HRESULT STDMETHODCALLTYPE method(DBROWCOUNT row, Second second) override { return Record(#method, row, second); }
     RECORDED(aboutToChangeCell, DB_LORDINAL)
     RECORDED(cellChanged, DB_LORDINAL)
     RECORDED(aboutToDeleteRows, DBROWCOUNT)

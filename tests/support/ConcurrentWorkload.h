@@ -97,7 +97,7 @@ private:
 class Workload {
 public:
     static const int kSources = 3;
-    static const int kOwnFiles = 3;     // per thread
+    static const int kOwnFiles = 3;  // per thread
     static const int kSharedFiles = 2;
     static const int kSharedRows = 20;
     static const int kColumns = 3;

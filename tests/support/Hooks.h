@@ -13,7 +13,6 @@ struct AllocFailureGuard {
     }
 };
 
-
 // Disarms the write-failure hook when a test ends.
 struct WriteFailureGuard {
     ~WriteFailureGuard() { qv::SetWriteFailure(0); }

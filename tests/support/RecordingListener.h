@@ -147,10 +147,8 @@ public:
         return static_cast<ULONG>(left);
     }
 
-#define QV_RECORDED(method, call, Second)                                           \
-    HRESULT STDMETHODCALLTYPE method(DBROWCOUNT row, Second second) override { \
-        return Record(Call::call, row, second);                                 \
-    }
+#define QV_RECORDED(method, call, Second) \
+    HRESULT STDMETHODCALLTYPE method(DBROWCOUNT row, Second second) override { return Record(Call::call, row, second); }
     QV_RECORDED(aboutToChangeCell, AboutToChangeCell, DB_LORDINAL)
     QV_RECORDED(cellChanged, CellChanged, DB_LORDINAL)
     QV_RECORDED(aboutToDeleteRows, AboutToDeleteRows, DBROWCOUNT)

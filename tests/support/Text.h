@@ -26,7 +26,6 @@ inline std::string N(const OLECHAR* text, size_t length) {
 }
 inline std::string N(BSTR text) { return N(text, SysStringLen(text)); }
 
-
 // How a cell reads in the tests: "<empty>" for VT_EMPTY, the bytes of a
 // string, the digits of a VT_I4, "<vt N>" for other types.
 inline std::string CellText(const VARIANT& cell) {

@@ -399,7 +399,7 @@ bool ReplacementFile::ContinueBesideTarget(long long keep) {
         errno = error;
         return false;
     }
-    Abort();  // the file in the temporary directory
+    Abort();                    // the file in the temporary directory
     strcpy(tempPath_, beside);  // tempPath_ has room for a name beside the target
     MemFree(beside);
     handle_ = out;
@@ -474,8 +474,7 @@ void ReplacementFile::SettleDisplaced(const void* beforeExchange) {
         ours = found.device == loaded_.device && found.file == loaded_.file && found.modified == loaded_.modified &&
                found.changed == loaded_.changed;
         uint64_t digest = 0;
-        if (!ours && DigestOf(at, name, loaded_.digestBytes, &digest, &outOfMemory_))
-            ours = digest == loaded_.digest;
+        if (!ours && DigestOf(at, name, loaded_.digestBytes, &digest, &outOfMemory_)) ours = digest == loaded_.digest;
     }
     if (ours) {
         ::unlinkat(at, name, 0);
@@ -543,8 +542,7 @@ bool ReplacementFile::Commit() {
     if (state == kMissing) {
         replaced = MoveNoReplace(at, name, folder, leaf_);
         // Something came to the name meanwhile: it is exchanged like any other.
-        if (!replaced && errno == EEXIST && ::fstatat(folder, leaf_, &info, AT_SYMLINK_NOFOLLOW) == 0)
-            state = kPresent;
+        if (!replaced && errno == EEXIST && ::fstatat(folder, leaf_, &info, AT_SYMLINK_NOFOLLOW) == 0) state = kPresent;
     }
     if (state != kMissing) {
         // One step: the new file takes the name and whatever stood there

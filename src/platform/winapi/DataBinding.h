@@ -17,12 +17,7 @@ typedef BSTR DataMember;
 // value a client passes is one of their values (a client may pass any).
 enum OSPFORMAT : LONG { OSPFORMAT_RAW = 0, OSPFORMAT_DEFAULT = 0, OSPFORMAT_FORMATTED = 1, OSPFORMAT_HTML = 2 };
 enum OSPRW : LONG { OSPRW_DEFAULT = 1, OSPRW_READONLY = 0, OSPRW_READWRITE = 1, OSPRW_MIXED = 2 };
-enum OSPFIND : LONG {
-    OSPFIND_DEFAULT = 0,
-    OSPFIND_UP = 1,
-    OSPFIND_CASESENSITIVE = 2,
-    OSPFIND_UPCASESENSITIVE = 3
-};
+enum OSPFIND : LONG { OSPFIND_DEFAULT = 0, OSPFIND_UP = 1, OSPFIND_CASESENSITIVE = 2, OSPFIND_UPCASESENSITIVE = 3 };
 enum OSPCOMP : LONG {
     OSPCOMP_EQ = 1,
     OSPCOMP_DEFAULT = 1,
@@ -54,8 +49,8 @@ struct OLEDBSimpleProvider : public IUnknown {
     virtual HRESULT getLocale(BSTR* pbstrLocale) = 0;
     virtual HRESULT deleteRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsDeleted) = 0;
     virtual HRESULT insertRows(DBROWCOUNT iRow, DBROWCOUNT cRows, DBROWCOUNT* pcRowsInserted) = 0;
-    virtual HRESULT find(DBROWCOUNT iRowStart, DB_LORDINAL iColumn, VARIANT val, OSPFIND findFlags,
-                         OSPCOMP compType, DBROWCOUNT* piRowFound) = 0;
+    virtual HRESULT find(DBROWCOUNT iRowStart, DB_LORDINAL iColumn, VARIANT val, OSPFIND findFlags, OSPCOMP compType,
+                         DBROWCOUNT* piRowFound) = 0;
     virtual HRESULT addOLEDBSimpleProviderListener(OLEDBSimpleProviderListener* pospIListener) = 0;
     virtual HRESULT removeOLEDBSimpleProviderListener(OLEDBSimpleProviderListener* pospIListener) = 0;
     virtual HRESULT isAsync(BOOL* pbAsynch) = 0;

@@ -4,12 +4,8 @@
 
 #include "ComBase.h"
 
-inline LONG InterlockedIncrement(LONG volatile* addend) {
-    return __atomic_add_fetch(addend, 1, __ATOMIC_SEQ_CST);
-}
-inline LONG InterlockedDecrement(LONG volatile* addend) {
-    return __atomic_sub_fetch(addend, 1, __ATOMIC_SEQ_CST);
-}
+inline LONG InterlockedIncrement(LONG volatile* addend) { return __atomic_add_fetch(addend, 1, __ATOMIC_SEQ_CST); }
+inline LONG InterlockedDecrement(LONG volatile* addend) { return __atomic_sub_fetch(addend, 1, __ATOMIC_SEQ_CST); }
 // Stores value; returns what target held before.
 inline LONG InterlockedExchange(LONG volatile* target, LONG value) {
     return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);

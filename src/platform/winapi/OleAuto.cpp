@@ -60,12 +60,15 @@ HRESULT VariantClear(VARIANTARG* pvarg) {
     if (!IsKnownType(pvarg->vt)) return DISP_E_BADVARTYPE;
     if ((pvarg->vt & (VT_BYREF | VT_ARRAY)) == 0) {
         switch (pvarg->vt) {
-            case VT_BSTR: SysFreeString(pvarg->bstrVal); break;
+            case VT_BSTR:
+                SysFreeString(pvarg->bstrVal);
+                break;
             case VT_UNKNOWN:
             case VT_DISPATCH:
                 if (pvarg->punkVal) pvarg->punkVal->Release();
                 break;
-            default: break;
+            default:
+                break;
         }
     }
     pvarg->vt = VT_EMPTY;
@@ -91,8 +94,7 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
         return S_OK;
     }
     *pvargDest = *pvargSrc;
-    if ((pvargSrc->vt == VT_UNKNOWN || pvargSrc->vt == VT_DISPATCH) && pvargSrc->punkVal)
-        pvargSrc->punkVal->AddRef();
+    if ((pvargSrc->vt == VT_UNKNOWN || pvargSrc->vt == VT_DISPATCH) && pvargSrc->punkVal) pvargSrc->punkVal->AddRef();
     return S_OK;
 }
 
@@ -107,27 +109,68 @@ HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
         case VT_VARIANT:
             if (pvargSrc->pvarVal->vt == (VT_BYREF | VT_VARIANT)) return E_INVALIDARG;
             return VariantCopyInd(pvarDest, pvargSrc->pvarVal);
-        case VT_I2: value.iVal = *pvargSrc->piVal; break;
-        case VT_I4: value.lVal = *pvargSrc->plVal; break;
-        case VT_R4: value.fltVal = *pvargSrc->pfltVal; break;
-        case VT_R8: value.dblVal = *pvargSrc->pdblVal; break;
-        case VT_CY: value.cyVal = *pvargSrc->pcyVal; break;
-        case VT_DATE: value.date = *pvargSrc->pdate; break;
-        case VT_BSTR: value.bstrVal = *pvargSrc->pbstrVal; break;
-        case VT_DISPATCH: value.pdispVal = *pvargSrc->ppdispVal; break;
-        case VT_ERROR: value.scode = *pvargSrc->pscode; break;
-        case VT_BOOL: value.boolVal = *pvargSrc->pboolVal; break;
-        case VT_UNKNOWN: value.punkVal = *pvargSrc->ppunkVal; break;
-        case VT_DECIMAL: value.decVal = *pvargSrc->pdecVal; break;
-        case VT_I1: value.cVal = *pvargSrc->pcVal; break;
-        case VT_UI1: value.bVal = *pvargSrc->pbVal; break;
-        case VT_UI2: value.uiVal = *pvargSrc->puiVal; break;
-        case VT_UI4: value.ulVal = *pvargSrc->pulVal; break;
-        case VT_I8: value.llVal = *pvargSrc->pllVal; break;
-        case VT_UI8: value.ullVal = *pvargSrc->pullVal; break;
-        case VT_INT: value.intVal = *pvargSrc->pintVal; break;
-        case VT_UINT: value.uintVal = *pvargSrc->puintVal; break;
-        default: return DISP_E_BADVARTYPE;
+        case VT_I2:
+            value.iVal = *pvargSrc->piVal;
+            break;
+        case VT_I4:
+            value.lVal = *pvargSrc->plVal;
+            break;
+        case VT_R4:
+            value.fltVal = *pvargSrc->pfltVal;
+            break;
+        case VT_R8:
+            value.dblVal = *pvargSrc->pdblVal;
+            break;
+        case VT_CY:
+            value.cyVal = *pvargSrc->pcyVal;
+            break;
+        case VT_DATE:
+            value.date = *pvargSrc->pdate;
+            break;
+        case VT_BSTR:
+            value.bstrVal = *pvargSrc->pbstrVal;
+            break;
+        case VT_DISPATCH:
+            value.pdispVal = *pvargSrc->ppdispVal;
+            break;
+        case VT_ERROR:
+            value.scode = *pvargSrc->pscode;
+            break;
+        case VT_BOOL:
+            value.boolVal = *pvargSrc->pboolVal;
+            break;
+        case VT_UNKNOWN:
+            value.punkVal = *pvargSrc->ppunkVal;
+            break;
+        case VT_DECIMAL:
+            value.decVal = *pvargSrc->pdecVal;
+            break;
+        case VT_I1:
+            value.cVal = *pvargSrc->pcVal;
+            break;
+        case VT_UI1:
+            value.bVal = *pvargSrc->pbVal;
+            break;
+        case VT_UI2:
+            value.uiVal = *pvargSrc->puiVal;
+            break;
+        case VT_UI4:
+            value.ulVal = *pvargSrc->pulVal;
+            break;
+        case VT_I8:
+            value.llVal = *pvargSrc->pllVal;
+            break;
+        case VT_UI8:
+            value.ullVal = *pvargSrc->pullVal;
+            break;
+        case VT_INT:
+            value.intVal = *pvargSrc->pintVal;
+            break;
+        case VT_UINT:
+            value.uintVal = *pvargSrc->puintVal;
+            break;
+        default:
+            return DISP_E_BADVARTYPE;
     }
     // DECIMAL fills the whole VARIANT, type field included; set the tag last.
     value.vt = base;
