@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "support/ChildProcess.h"
 #include "support/Environment.h"
@@ -122,15 +123,18 @@ TEST_F(Save, OnRequestTellsItsResult) {
     EXPECT_EQ("written by another program\n", ReadBytes(File()));
 }
 
-// An edit stored while a save on request puts the file in place (at its
-// first file call after the writes, whichever the platform makes) is not in
-// that file: the table stays modified, and the release saves the edit.
+// An edit stored by another thread while a save on request puts the file in
+// place (at its first file call after the writes, whichever the platform
+// makes) is not in that file: the table stays modified, and the release
+// saves the edit. The saving thread waits for the edit, so it is certain to
+// fall inside the save.
 TableProbe* g_editedWhileSaving = nullptr;
 void EditAtTheReplace(qv::FileCall call) {
     if (call == qv::FileCall::kWrite || !g_editedWhileSaving) return;
     TableProbe* table = g_editedWhileSaving;
     g_editedWhileSaving = nullptr;
-    EXPECT_EQ(S_OK, table->Edit(1, 1, W("late")));
+    std::thread editor([table] { EXPECT_EQ(S_OK, table->Edit(1, 1, W("late"))); });
+    editor.join();
 }
 TEST_F(Save, OnRequestKeepsAnEditMadeMeanwhileUnsaved) {
     ASSERT_EQ(S_OK, OpenBytes(File(), "a,b\n", "", ref_));
