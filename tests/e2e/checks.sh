@@ -9,3 +9,14 @@ check() {  # check NAME EXPECTED ACTUAL
         printf 'ok   %s\n' "$1"
     fi
 }
+
+# What examples/client prints on examples/plant.txt: it opens the table, edits
+# a cell with a listener attached, saves on request and releases it.
+example_client_output='4 rows, 4 columns
+cell 3 4: 3
+event transferComplete 0 0
+event aboutToChangeCell 3 4
+event cellChanged 3 4
+cell 3 4: 5
+save 0x00000000
+result 0x00000000'

@@ -38,14 +38,7 @@ cmake -S "$source/examples/client" -B "$work/client" -G "$generator" -DCMAKE_CXX
 check "client: configured and built against the installed package" 0 $? || cat "$work/log" >&2
 
 cp "$source/examples/plant.txt" "$work/plant.txt"
-check "client: opens the table, edits a cell and hears of it" "4 rows, 4 columns
-cell 3 4: 3
-event transferComplete 0 0
-event aboutToChangeCell 3 4
-event cellChanged 3 4
-cell 3 4: 5
-save 0x00000000
-result 0x00000000" "$("$work/client/client" "$work/plant.txt|delim=;" 2>&1)"
+check "client: opens the table, edits a cell and hears of it" "$example_client_output" "$("$work/client/client" "$work/plant.txt|delim=;" 2>&1)"
 check "client: the table was saved" '"Fern";"Polypodiopsida";"shade";"12"
 "Rose";"Rosa";"sun";"40"
 "Basil";"Ocimum basilicum";"sun";"5"

@@ -71,14 +71,7 @@ rc=$?
 check "deb: the example client builds against find_package(Quorvel)" 0 $rc
 [ $rc = 0 ] || cat "$work/log" >&2
 cp "$source/examples/plant.txt" "$work/plant.txt"
-check "deb: the example client opens, edits and saves" "4 rows, 4 columns
-cell 3 4: 3
-event transferComplete 0 0
-event aboutToChangeCell 3 4
-event cellChanged 3 4
-cell 3 4: 5
-save 0x00000000
-result 0x00000000" "$("$work/client/client" "$work/plant.txt|delim=;" 2>&1)"
+check "deb: the example client opens, edits and saves" "$example_client_output" "$("$work/client/client" "$work/plant.txt|delim=;" 2>&1)"
 
 python3 "$here/docs-examples.py" "$source" "$usr/bin" "$usr/lib/quorvel" >"$work/log" 2>&1
 rc=$?
