@@ -455,6 +455,15 @@ bool ReplacementFile::KeepAs(const char* kind, bool besideFirst) {
     return moved;
 }
 
+bool ReplacementFile::KeepUnsaved(bool besideFirst) {
+    int error = errno;
+    KeepAs("unsaved", besideFirst);
+    kept_ = Kept::kUnsaved;
+    Abort();
+    errno = error;
+    return false;
+}
+
 void ReplacementFile::SettleDisplaced(const void* beforeExchange) {
     const struct stat* before = static_cast<const struct stat*>(beforeExchange);
     int at = tempBeside_ ? static_cast<int>(folderHandle_) : AT_FDCWD;
@@ -503,15 +512,8 @@ bool ReplacementFile::Commit() {
         temporary.st_dev != folderInfo.st_dev) {
         off_t end = ::lseek(static_cast<int>(handle_), 0, SEEK_END);
         if (end < 0 || !ContinueBesideTarget(end)) {
-            int error = errno;
-            if (outOfMemory_) {
-                Abort();
-            } else {
-                KeepAs("unsaved", false);
-                kept_ = Kept::kUnsaved;
-            }
+            if (!outOfMemory_) return KeepUnsaved(false);
             Abort();
-            errno = error;
             return false;
         }
     }
@@ -519,12 +521,7 @@ bool ReplacementFile::Commit() {
     TargetState state = InspectTarget(folder, leaf_, &info);
     if (state == kRefused || !FolderLetsReplace(folder, state == kMissing ? nullptr : &info)) {
         if (state != kRefused) errno = EACCES;
-        int error = errno;
-        KeepAs("unsaved", true);
-        kept_ = Kept::kUnsaved;
-        Abort();
-        errno = error;
-        return false;
+        return KeepUnsaved(true);
     }
     int fd = static_cast<int>(handle_);
     int old = state == kPresent ? ::openat(folder, leaf_, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : -1;
@@ -576,14 +573,7 @@ bool ReplacementFile::Commit() {
             MemFree(side);
         }
     }
-    if (!replaced) {
-        int error = errno;
-        KeepAs("unsaved", true);
-        kept_ = Kept::kUnsaved;
-        Abort();
-        errno = error;
-        return false;
-    }
+    if (!replaced) return KeepUnsaved(true);
     struct stat written;
     if (::fstat(fd, &written) == 0) {
         written_ = FileIdentityOf(written);
