@@ -92,13 +92,13 @@ public:
 
 private:
     void FreeNames();
-    // Gives the temporary file a kept name (Linux); false when it cannot.
+    // Gives the temporary file a kept name; false when it cannot.
     bool KeepAs(const char* kind, bool besideFirst);
     // Keeps the new contents, written whole, that cannot take the target's
     // place, and fails the commit with errno as it was (Linux).
     bool KeepUnsaved(bool besideFirst);
     // What stands at the temporary name after an exchange: deleted when it
-    // is the loaded file, else kept as displaced (Linux).
+    // is the loaded file, else kept as displaced.
     void SettleDisplaced(const void* before);
     // Moves the temporary file, its first keep bytes, beside the target
     // (Linux); false when it cannot or need not.
