@@ -46,6 +46,14 @@ wchar_t* FolderOf(const wchar_t* target) {
     return folder;
 }
 
+// A heap copy of text; null when there is no memory.
+wchar_t* CopyOf(const wchar_t* text) {
+    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    auto* copy = static_cast<wchar_t*>(MemAlloc(bytes));
+    if (copy) memcpy(copy, text, bytes);
+    return copy;
+}
+
 // Writes "<directory>qv<8 hex digits>.tmp" into path, which holds
 // wcslen(directory) + kNameRoom characters; a new name at every call.
 void MakeName(const wchar_t* directory, wchar_t* path) {
@@ -374,12 +382,7 @@ bool ReplacementFile::KeepAs(const char* kind, bool besideFirst) {
         MemFree(base);
         MemFree(folder);
     }
-    if (!kept) {
-        // Still kept, under its temporary name.
-        size_t length = wcslen(tempPath_);
-        kept = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
-        if (kept) memcpy(kept, tempPath_, (length + 1) * sizeof(wchar_t));
-    }
+    if (!kept) kept = CopyOf(tempPath_);  // still kept, under its temporary name
     MemFree(keptPath_);
     keptPath_ = kept;
     tempPath_[0] = 0;
@@ -393,11 +396,7 @@ void ReplacementFile::SettleDisplaced(const void* displaced) {
         return;
     }
     wchar_t* kept = MoveToKeptName(path, target_, L"displaced");
-    if (!kept) {
-        size_t length = wcslen(path);
-        kept = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
-        if (kept) memcpy(kept, path, (length + 1) * sizeof(wchar_t));
-    }
+    if (!kept) kept = CopyOf(path);  // still kept, under the backup's name
     MemFree(keptPath_);
     keptPath_ = kept;
     kept_ = Kept::kDisplaced;
