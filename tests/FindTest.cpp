@@ -178,9 +178,8 @@ TEST(Find, StringSearchesAnswerAsTheCellByCellComparison) {
                     for (LONG start = 1; start <= rows; ++start) {
                         DBROWCOUNT expected = -1;
                         for (LONG row = start; row >= 1 && row <= rows && expected == -1; row += up ? -1 : 1) {
-                            const ROWHEADER* record = table->Entry(row);
                             VxASCOSPObject::VariantOrder order = EditProbe::CompareVariants(
-                                record->CellOrEmpty(static_cast<LONG>(column) - 1), *value, caseSensitive);
+                                table->RowCell(row, static_cast<LONG>(column) - 1).v, *value, caseSensitive);
                             bool equal = order == VxASCOSPObject::kOrderEqual || order == VxASCOSPObject::kOrderSame;
                             if (equal == (comp == OSPCOMP_EQ)) expected = row;
                         }

@@ -143,10 +143,11 @@ uint64_t Fingerprint(TableProbe& table) {
     mix(static_cast<uint64_t>(table.ColumnCount()));
     for (LONG r = 1; r <= table.Rows(); ++r) {
         LONG end = table.CellsHeld(r);
-        while (end > 0 && table.RowCell(r, end - 1).vt == VT_EMPTY) --end;
+        while (end > 0 && table.RowCell(r, end - 1).v.vt == VT_EMPTY) --end;
         mix(static_cast<uint64_t>(end));
         for (LONG c = 0; c < end; ++c) {
-            const VARIANT& cell = table.RowCell(r, c);
+            const OwnedVariant held = table.RowCell(r, c);
+            const VARIANT& cell = held.v;
             mix(cell.vt);
             if (cell.vt != VT_BSTR) continue;
             UINT length = SysStringLen(cell.bstrVal);

@@ -95,30 +95,24 @@ TEST(ParseRecord, KeepsNulCharactersAndLongFields) {
     TableProbe table(",", 2);
     std::string line = std::string("a\0b,", 4) + std::string(100000, 'z');
     ASSERT_EQ(S_OK, table.Parse(line));
-    ROWHEADER* row = table.RowArray()[0];
-    EXPECT_EQ(3u, SysStringLen(row->cells[0].bstrVal));
-    EXPECT_EQ(100000u, SysStringLen(row->cells[1].bstrVal));
+    EXPECT_EQ(3u, SysStringLen(table.RowCell(0, 0).v.bstrVal));
+    EXPECT_EQ(100000u, SysStringLen(table.RowCell(0, 1).v.bstrVal));
 }
 
-// Fields up to the longest a block takes live in the table's string blocks,
-// marked so that nothing hands them to SysFreeString; longer ones are heap
-// strings of their own. Both read as BSTRs of their length.
-TEST(ParseRecord, ShortFieldsLiveInTheTablesBlocksLongOnesOnTheHeap) {
-    const size_t longest = VxTableBlocks::kLongestString;
+// A field is a reference into the row's own copy of the line, a quoted one
+// unquoted where it lies: the caller's line is left as it was.
+TEST(ParseRecord, FieldsReferToTheRowsCopyOfTheLine) {
     TableProbe table(",", 3);
-    ASSERT_EQ(S_OK, table.Parse("," + std::string(longest, 'b') + "," + std::string(longest + 1, 'c')));
-    const VARIANT* cells = table.RowArray()[0]->cells;
-    const bool inBlock[] = {true, true, false};
-    const size_t lengths[] = {0, longest, longest + 1};
+    const std::string line = "ab,\"c\"\"d\",";
+    ASSERT_EQ(S_OK, table.Parse(line));
+    const ROWHEADER* row = table.RowArray()[0];
+    const char* expected[] = {"ab", "c\"d", ""};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(inBlock[i], cells[i].wReserved1 == kBlockStringMark) << "field " << i;
-        EXPECT_EQ(lengths[i], SysStringLen(cells[i].bstrVal)) << "field " << i;
-        EXPECT_EQ(0, cells[i].bstrVal[lengths[i]]) << "field " << i;
+        ASSERT_TRUE(row->cells[i].IsText()) << "field " << i;
+        const char* text = reinterpret_cast<const char*>(row->text) + row->cells[i].TextOffset();
+        EXPECT_EQ(expected[i], std::string(text, row->cells[i].TextLength())) << "field " << i;
     }
-#if defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
-    // The mark is all that stands between a block string and a bad free.
-    EXPECT_DEATH(SysFreeString(cells[0].bstrVal), "free");
-#endif
+    EXPECT_NE(reinterpret_cast<const unsigned char*>(line.data()), row->text);
 }
 
 // Byte b becomes U+00b; a delimiter above U+00FF never matches a byte, not
@@ -132,11 +126,12 @@ TEST(ParseRecord, EachByteBecomesTheCharacterOfItsValue) {
     for (int b = 1; b < 256; ++b)
         if (b != '"' && b != 0xE9) line += static_cast<char>(b);
     ASSERT_EQ(S_OK, table.Parse(line + "\xE9"));
-    BSTR text = table.RowArray()[0]->cells[0].bstrVal;
+    const qvtest::OwnedVariant cell = table.RowCell(0, 0);
+    BSTR text = cell.v.bstrVal;
     ASSERT_EQ(line.size(), SysStringLen(text));
     for (size_t i = 0; i < line.size(); ++i)
         ASSERT_EQ(static_cast<OLECHAR>(static_cast<unsigned char>(line[i])), text[i]) << i;
-    EXPECT_EQ(0u, SysStringLen(table.RowArray()[0]->cells[1].bstrVal));
+    EXPECT_EQ(0u, SysStringLen(table.RowCell(0, 1).v.bstrVal));
 }
 
 TEST(ParseRecord, AppendsEachRowAtTheEnd) {

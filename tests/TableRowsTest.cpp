@@ -21,7 +21,7 @@ TEST(TableRows, ANewRowIsReadWriteWithEveryCellEmpty) {
         ASSERT_NE(nullptr, row);
         EXPECT_EQ(OSPRW_READWRITE, row->status);
         EXPECT_EQ(cells, row->cellCount);
-        for (LONG i = 0; i < cells; ++i) EXPECT_EQ(VT_EMPTY, row->cells[i].vt) << i;
+        for (LONG i = 0; i < cells; ++i) EXPECT_TRUE(row->cells[i].IsEmpty()) << i;
         table.FreeRow(row);
     }
 }
@@ -50,7 +50,7 @@ TEST(TableRows, AllocRowRefusesACellCountWhoseSizeOverflows) {
     ROWHEADER* row = reinterpret_cast<ROWHEADER*>(1);
     qv::SetAllocFailure(1);  // a row that asked for memory anyway gets none
     qv::ResetAllocCount();
-    EXPECT_EQ(E_OUTOFMEMORY, table.AllocRow(0x10000000, &row)) << "2^28 cells of 16 or 24 bytes";
+    EXPECT_EQ(E_OUTOFMEMORY, table.AllocRow(0x20000000, &row)) << "2^29 cells of 8 bytes";
     EXPECT_EQ(nullptr, row);
     EXPECT_EQ(0, qv::AllocCount()) << "memory was asked for";
 }

@@ -216,7 +216,8 @@ void ExpectReadsBack(TableProbe& probe, const fs::path& file, const Wide& delimi
     ASSERT_EQ(columns, ref->ColumnCount()) << label;
     for (size_t r = 0; r < expected.size(); ++r) {
         for (LONG c = 0; c < columns; ++c) {
-            const VARIANT& cell = ref->Cell(static_cast<int>(r) + 1, c + 1);
+            const OwnedVariant held = ref->Cell(static_cast<int>(r) + 1, c + 1);
+            const VARIANT& cell = held.v;
             std::string where = label + " row " + std::to_string(r + 1) + " column " + std::to_string(c + 1);
             if (c < static_cast<LONG>(expected[r].size())) {
                 ASSERT_EQ(VT_BSTR, cell.vt) << where;

@@ -2,6 +2,7 @@
 #include "Alloc.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 
 #ifdef __linux__
@@ -44,19 +45,24 @@ void* MemRealloc(void* block, size_t bytes) {
 }
 void MemFree(void* block) { std::free(block); }
 
-void* BulkAlloc(size_t bytes) {
-#ifdef __linux__
-    if (bytes >= kLargePageBytes) {
-        if (AllocShouldFail()) return nullptr;
-        void* block = nullptr;
-        if (posix_memalign(&block, kLargePageBytes, bytes) != 0) return nullptr;
-        // Only a hint: the kernel may have no large page to give.
-        madvise(block, bytes, MADV_HUGEPAGE);
-        return block;
-    }
+namespace {
+void* Populated(void* block, size_t bytes) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    // Only whole pages inside the block; a kernel without the advice (before
+    // 5.14) refuses it, and the pages then come one fault at a time.
+    const uintptr_t page = 4096;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(page - 1);
+    if (block && end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#else
+    (void)bytes;
 #endif
-    return MemAlloc(bytes);
+    return block;
 }
+}  // namespace
+
+void* BulkAlloc(size_t bytes) { return Populated(MemAlloc(bytes), bytes); }
+void* BulkRealloc(void* block, size_t bytes) { return Populated(MemRealloc(block, bytes), bytes); }
 
 bool GrowBlock(void** block, size_t* capacity, size_t length, size_t more, size_t size) {
     if (*capacity >= length && *capacity - length >= more) return true;
@@ -77,10 +83,14 @@ bool GrowBlock(void** block, size_t* capacity, size_t length, size_t more, size_
 void* TaskMemAlloc(size_t bytes) { return AllocShouldFail() ? nullptr : CoTaskMemAlloc(bytes ? bytes : 1); }
 void TaskMemFree(void* block) { CoTaskMemFree(block); }
 
-BSTR AllocBstrLen(const OLECHAR* text, size_t length) {
+size_t LongestBstr() {
     size_t limit = g_bstrLimit.load();
+    return limit ? limit : kLongestBstr;
+}
+
+BSTR AllocBstrLen(const OLECHAR* text, size_t length) {
     // Refused before it counts as an allocation: no memory would help.
-    if (length > (limit ? limit : kLongestBstr)) return nullptr;
+    if (length > LongestBstr()) return nullptr;
     return AllocShouldFail() ? nullptr : SysAllocStringLen(text, static_cast<UINT>(length));
 }
 void SetBstrLengthLimit(size_t limit) { g_bstrLimit.store(limit); }

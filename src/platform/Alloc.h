@@ -21,13 +21,11 @@ bool ArrayBytes(size_t count, size_t size, size_t* bytes);
 void* MemAlloc(size_t bytes);
 void* MemRealloc(void* block, size_t bytes);
 void MemFree(void* block);
-// A heap block for bulk storage that is filled front to back (a loaded
-// table's rows and strings), freed with MemFree. A block of kLargePageBytes or
-// more starts on a large-page boundary and, where the system offers large
-// pages to a program that asks, is backed by them: filling it then takes one
-// page fault where it would take hundreds.
+// A heap block that the caller is about to fill whole (a loaded table's rows
+// and lines), freed with MemFree. Where the system can, its pages are made
+// present in one call instead of one fault each as they are first written.
 void* BulkAlloc(size_t bytes);
-constexpr size_t kLargePageBytes = 2 << 20;
+void* BulkRealloc(void* block, size_t bytes);
 
 // Makes room in a MemRealloc block of capacity elements of size bytes each
 // for more elements after the first length: the capacity doubles, from 256,
@@ -51,6 +49,8 @@ void TaskMemFree(void* block);
 // TestHooks.h): its byte count is 32 bits wide on every platform.
 BSTR AllocBstrLen(const OLECHAR* text, size_t length);
 constexpr size_t kLongestBstr = 0x7FFFFFFF;
+// The longest string AllocBstrLen makes: kLongestBstr, or a test's limit.
+size_t LongestBstr();
 
 // VariantCopy and VariantCopyInd that fail with E_OUTOFMEMORY, leaving the
 // destination VT_EMPTY, when the hook fails a string copy.

@@ -21,7 +21,22 @@ public:
     uint64_t Bytes() const { return bytes_; }
 
 private:
-    uint64_t state_ = 0x9E3779B97F4A7C15ULL;
+    // Word n of the stream goes into lane n % kLanes: the lanes' chains of
+    // multiplies run side by side.
+    static constexpr int kLanes = 4;
+    void AddWord(uint64_t word) {
+        uint64_t& lane = lanes_[(bytes_ >> 3) % kLanes];
+        lane = Mix(lane, word);
+        bytes_ += 8;
+    }
+    static uint64_t Mix(uint64_t state, uint64_t word) {
+        state ^= word;
+        state *= kMultiplier;
+        return (state << 29) | (state >> 35);
+    }
+    static constexpr uint64_t kMultiplier = 0xFF51AFD7ED558CCDULL;
+    uint64_t lanes_[kLanes] = {0x9E3779B97F4A7C15ULL, 0xC2B2AE3D27D4EB4FULL, 0x165667B19E3779F9ULL,
+                               0x27D4EB2F165667C5ULL};
     uint64_t pending_ = 0;  // the bytes of an unfinished word, low byte first
     uint64_t bytes_ = 0;
 };

@@ -27,9 +27,11 @@ Order OrderOfReal(T a, T b) {
 
 // Compares the whole texts (a NUL is an ordinary character; a null BSTR is
 // the empty string) code unit by code unit; a text that is the start of the
-// other sorts first. Case-insensitive folds only A to Z, onto a to z.
-Order OrderOfText(BSTR a, BSTR b, bool caseSensitive) {
-    UINT lengthA = SysStringLen(a), lengthB = SysStringLen(b);
+// other sorts first. Case-insensitive folds only A to Z, onto a to z. A loaded
+// field's bytes are its characters.
+template <class Unit>
+Order OrderOfText(const Unit* a, UINT lengthA, BSTR b, bool caseSensitive) {
+    UINT lengthB = SysStringLen(b);
     UINT common = lengthA < lengthB ? lengthA : lengthB;
     for (UINT i = 0; i < common; ++i) {
         unsigned ca = caseSensitive ? static_cast<unsigned>(a[i]) : qv::FoldAscii(a[i]);
@@ -79,10 +81,20 @@ Order SameOrDifferent(bool same) { return same ? VxASCOSPObject::kOrderSame : Vx
 
 }  // namespace
 
-VxASCOSPObject::VariantOrder VxASCOSPObject::CompareVariants(const VARIANT& cell, const VARIANT& sought,
+VxASCOSPObject::VariantOrder VxASCOSPObject::CompareCell(const ROWHEADER* row, LONG k, const VARIANT& sought,
+                                                         bool caseSensitive) {
+    static const VARIANT kEmpty = {};  // all zero: VT_EMPTY
+    const VxCell cell = row->CellOrEmpty(k);
+    if (!cell.IsText()) return CompareVariants(cell.IsValue() ? *cell.Value() : kEmpty, sought, caseSensitive);
+    VARIANT b;
+    if (!ReferredValue(sought, b) || b.vt != VT_BSTR) return kOrderDifferent;
+    return OrderOfText(row->text + cell.TextOffset(), cell.TextLength(), b.bstrVal, caseSensitive);
+}
+
+VxASCOSPObject::VariantOrder VxASCOSPObject::CompareVariants(const VARIANT& value, const VARIANT& sought,
                                                              bool caseSensitive) {
     VARIANT a, b;
-    if (!ReferredValue(cell, a) || !ReferredValue(sought, b)) return kOrderDifferent;
+    if (!ReferredValue(value, a) || !ReferredValue(sought, b)) return kOrderDifferent;
     // Values of different types are never equal: an empty cell is not an
     // empty string, and the number 1 is not the text "1".
     if (a.vt != b.vt || (a.vt & (VT_RESERVED | VT_ARRAY))) return kOrderDifferent;
@@ -91,7 +103,7 @@ VxASCOSPObject::VariantOrder VxASCOSPObject::CompareVariants(const VARIANT& cell
         case VT_NULL:
             return kOrderSame;
         case VT_BSTR:
-            return OrderOfText(a.bstrVal, b.bstrVal, caseSensitive);
+            return OrderOfText(a.bstrVal, SysStringLen(a.bstrVal), b.bstrVal, caseSensitive);
         case VT_I1:
             return OrderOf(a.cVal, b.cVal);
         case VT_I2:

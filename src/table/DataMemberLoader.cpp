@@ -20,6 +20,16 @@ const size_t kDataMemberLimit = 260;  // characters of the string that count
 const LONG kEmptyFileColumns = 100;
 const LONG kMaxColumns = 0x7FFFFFFF;  // column numbers are signed 32-bit
 
+// The data file as the line reader's source.
+class FileBytes : public VxByteSource {
+public:
+    explicit FileBytes(qv::FileReader& file) : file_(file) {}
+    long long Read(void* into, size_t bytes) override { return file_.Read(into, bytes); }
+
+private:
+    qv::FileReader& file_;
+};
+
 // Cuts the next token out of text at runs of separator, as wcstok does: the
 // token is terminated in place and text moves past it. Null when none is left.
 OLECHAR* NextToken(OLECHAR*& text, OLECHAR separator) {
@@ -95,15 +105,16 @@ HRESULT VxASCOSPObject::LoadFile() {
     if (!opened || !qv::HasWritePermission(boundPath_.Get())) return ASC_E_FILEACCESS;
 
     ClassifyBytes();
-    VxLineReader lines(file);
-    const unsigned char* line = nullptr;
+    FileBytes source(file);
+    VxLineReader lines(source, blocks_);
+    unsigned char* line = nullptr;
     size_t length = 0;
     HRESULT hr = lines.Next(&line, &length);
     if (hr == S_FALSE) {
         // An empty file: one placeholder row of 100 cells, no data rows.
         columnCount_ = kEmptyFileColumns;
         fileIdentity_ = file.Identity();
-        return ParseRecord(line, 0);
+        return ParseRecord(nullptr, 0);
     }
     if (FAILED(hr)) return hr == E_OUTOFMEMORY ? hr : ASC_E_FILEACCESS;
 
@@ -122,8 +133,8 @@ HRESULT VxASCOSPObject::LoadFile() {
         }
         const LONG fields = static_cast<LONG>(fields_.count);
         if (fields > columnCount_) columnCount_ = fields;
-        result = AppendFields();
-        if (SUCCEEDED(result) && placeholder) result = AppendFields();
+        result = AppendFields(line, length);
+        if (SUCCEEDED(result) && placeholder) result = AppendFields(line, length);
         if (FAILED(result)) break;
         placeholder = false;
         hr = lines.Next(&line, &length);

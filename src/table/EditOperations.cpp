@@ -115,11 +115,8 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
         // Another thread may have deleted rows since the check above.
         if (row <= rows_.GetSize() - 1) {
             hr = GrowRow(rows_[row], column);
+            if (SUCCEEDED(hr)) hr = HoldValue(value, rows_[row]->cells[column - 1]);
             if (SUCCEEDED(hr)) {
-                VARIANT& cell = rows_[row]->cells[column - 1];
-                ClearCell(cell);
-                cell = value;                 // the cell takes over the copy
-                VxTableBlocks::Unmark(cell);  // whatever the caller's string held there, it is the cell's own
                 MarkEdited();
                 stored = true;
             }

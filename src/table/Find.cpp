@@ -1,7 +1,5 @@
 // find: the first row, searching up or down from a start row, whose cell in a
 // column stands in a given relation to a sought value.
-#include <cstring>
-
 #include "ReferredValue.h"
 #include "VxASCOSPObject.h"
 #include "platform/Compiler.h"
@@ -32,8 +30,14 @@ bool Satisfies(LONG compType, VxASCOSPObject::VariantOrder order) {
     }
 }
 
-bool SameText(const OLECHAR* a, const OLECHAR* b, UINT length, bool caseSensitive) {
-    if (caseSensitive) return length == 0 || std::memcmp(a, b, length * sizeof(OLECHAR)) == 0;
+// Equal texts of length code units; a loaded field's bytes are its characters.
+template <class Unit>
+bool SameText(const Unit* a, const OLECHAR* b, UINT length, bool caseSensitive) {
+    if (caseSensitive) {
+        for (UINT i = 0; i < length; ++i)
+            if (a[i] != b[i]) return false;
+        return true;
+    }
     for (UINT i = 0; i < length; ++i)
         if (a[i] != b[i] && qv::FoldAscii(a[i]) != qv::FoldAscii(b[i])) return false;
     return true;
@@ -44,8 +48,8 @@ bool SameText(const OLECHAR* a, const OLECHAR* b, UINT length, bool caseSensitiv
 bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, const VARIANT& val, BSTR sought,
                               bool caseSensitive, bool equal) {
     // Equality of two strings is equality of their lengths and code units, so
-    // a cell whose length differs is passed over without reading its string:
-    // a loaded string's length is in its cell. The records and cells of rows
+    // a cell whose length differs is passed over without reading its text: a
+    // loaded field's length is in its cell. The records and cells of rows
     // ahead are fetched while this one is compared. Cells of other types take
     // the general comparison.
     const UINT length = SysStringLen(sought);
@@ -53,15 +57,19 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
     for (; row >= 1 && row <= rowCount; row += step) {
         const LONG recordAhead = row + kRecordsAhead * step, cellAhead = row + kCellsAhead * step;
         if (recordAhead >= 1 && recordAhead <= rowCount) qv::Prefetch(rows_[recordAhead]);
-        if (cellAhead >= 1 && cellAhead <= rowCount) qv::Prefetch(&rows_[cellAhead]->CellOrEmpty(cell));
-        const VARIANT& value = rows_[row]->CellOrEmpty(cell);
+        if (cellAhead >= 1 && cellAhead <= rowCount && cell < rows_[cellAhead]->cellCount)
+            qv::Prefetch(rows_[cellAhead]->cells + cell);
+        const ROWHEADER* record = rows_[row];
+        const VxCell value = record->CellOrEmpty(cell);
         bool same;
-        if (value.vt == VT_BSTR) {
-            const UINT held =
-                VxTableBlocks::HoldsString(value) ? VxTableBlocks::StringLength(value) : SysStringLen(value.bstrVal);
-            same = held == length && SameText(value.bstrVal, sought, length, caseSensitive);
+        if (value.IsText()) {
+            same = value.TextLength() == length &&
+                   SameText(record->text + value.TextOffset(), sought, length, caseSensitive);
+        } else if (value.IsValue() && value.Value()->vt == VT_BSTR) {
+            const BSTR held = value.Value()->bstrVal;
+            same = SysStringLen(held) == length && SameText(held, sought, length, caseSensitive);
         } else {
-            same = Satisfies(OSPCOMP_EQ, CompareVariants(value, val, caseSensitive));
+            same = Satisfies(OSPCOMP_EQ, CompareCell(record, cell, val, caseSensitive));
         }
         if (same == equal) return true;
     }
@@ -99,7 +107,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::find(DBROWCOUNT iRowStart, DB_LORDINAL
         }
     } else if (comparison >= OSPCOMP_EQ && comparison <= OSPCOMP_NE) {
         for (LONG row = static_cast<LONG>(iRowStart); row >= 1 && row <= rowCount; row += step) {
-            if (Satisfies(comparison, CompareVariants(rows_[row]->CellOrEmpty(cell), val, caseSensitive))) {
+            if (Satisfies(comparison, CompareCell(rows_[row], cell, val, caseSensitive))) {
                 *piRowFound = row;
                 return S_OK;
             }

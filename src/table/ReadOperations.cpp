@@ -46,9 +46,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::getVariant(DBROWCOUNT iRow, DB_LORDINA
     // A table without even its placeholder row has no row 0 either.
     if (iRow > rows_.GetSize() - 1) return E_INVALIDARG;
     if (iRow == 0) return S_OK;  // the label row: no content, the VARIANT as passed
-    HRESULT hr = qv::CopyVariant(pVar, &rows_[static_cast<int>(iRow)]->CellOrEmpty(static_cast<LONG>(iColumn) - 1));
-    if (SUCCEEDED(hr)) VxTableBlocks::Unmark(*pVar);  // the copy's string is the caller's own, not a block's
-    return hr;
+    return CopyCell(rows_[static_cast<int>(iRow)], static_cast<LONG>(iColumn) - 1, pVar);
 }
 
 HRESULT STDMETHODCALLTYPE VxASCOSPObject::getLocale(BSTR* pbstrLocale) {

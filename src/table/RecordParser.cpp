@@ -5,8 +5,9 @@
 //
 // A line is bytes; a field's byte b becomes the character U+00b of its cell,
 // so a delimiter above U+00FF never separates anything. Each line is walked
-// once with a table of byte classes: a field without a quote is a span of the
-// line, a field with one is unquoted into scratch space.
+// once with a table of byte classes. A field is a span of the line, a quoted
+// one unquoted where it lies (unquoting never lengthens it), and each cell
+// refers to its span: the line's bytes are the table's text.
 #include <cstring>
 
 #include "VxASCOSPObject.h"
@@ -22,28 +23,20 @@ void VxASCOSPObject::ClassifyBytes() {
     byteClasses_[kQuote] = kQuoteByte;  // the set never holds it
 }
 
-bool VxASCOSPObject::SplitFields(const unsigned char* line, size_t length) {
-    // Unquoted text is never longer than the line.
-    if (fields_.byteCapacity < length && !qv::GrowBlock(fields_.bytes, fields_.byteCapacity, 0, length)) return false;
+bool VxASCOSPObject::SplitFields(unsigned char* line, size_t length) {
     const unsigned char* const classes = byteClasses_;
-    const unsigned char* p = line;
-    const unsigned char* const end = line + length;
-    unsigned char* out = fields_.bytes;
+    unsigned char* p = line;
+    unsigned char* const end = line + length;
     fields_.count = 0;
     for (;;) {
         if (fields_.count == fields_.capacity && !qv::GrowBlock(fields_.spans, fields_.capacity, fields_.count, 1))
             return false;
         FieldSpan& field = fields_.spans[fields_.count++];
-        const unsigned char* start = p;
+        unsigned char* const start = p;
         while (p < end && classes[*p] == kPlainByte) ++p;
-        if (p == end || classes[*p] == kDelimiterByte) {
-            field.text = start;
-            field.length = static_cast<size_t>(p - start);
-        } else {
-            // A quote: the field is unquoted from its start.
-            unsigned char* text = out;
-            std::memcpy(out, start, static_cast<size_t>(p - start));
-            out += p - start;
+        unsigned char* out = p;
+        if (p < end && classes[*p] == kQuoteByte) {
+            // A quote: the rest of the field is unquoted in place.
             bool quoting = false;
             for (; p < end; ++p) {
                 unsigned char c = *p;
@@ -60,39 +53,41 @@ bool VxASCOSPObject::SplitFields(const unsigned char* line, size_t length) {
                     *out++ = c;
                 }
             }
-            field.text = text;
-            field.length = static_cast<size_t>(out - text);
         }
+        field.offset = static_cast<size_t>(start - line);
+        field.length = static_cast<size_t>(out - start);
         if (p == end) return true;
         ++p;  // the delimiter
     }
 }
 
-HRESULT VxASCOSPObject::AppendFields() {
+HRESULT VxASCOSPObject::AppendFields(const unsigned char* line, size_t length) {
     if (fields_.count > static_cast<size_t>(columnCount_)) return E_FAIL;
     ROWHEADER* row = nullptr;
-    HRESULT hr = AllocLoadedRow(static_cast<LONG>(fields_.count), &row);
+    HRESULT hr = AllocLoadedRow(static_cast<LONG>(fields_.count), line, &row);
     if (FAILED(hr)) return hr;
-    for (size_t i = 0; i < fields_.count; ++i) {
-        const FieldSpan& field = fields_.spans[i];
-        // Fields go into the table's string blocks, a long one into a heap
-        // string of its own; one longer than a BSTR can be (2^31 characters
-        // and more) gets none, and fails the load rather than be cut short.
-        const bool inBlock = field.length <= VxTableBlocks::kLongestString;
-        BSTR text = inBlock ? blocks_.Widen(field.text, field.length) : qv::AllocBstrLen(nullptr, field.length);
-        if (!text) {
-            FreeRow(row);
-            return E_FAIL;
+    // A cell refers to its field where the line lets it; a field past what a
+    // cell can reach (a line of 4 GiB and more) is a string of its own. One
+    // longer than a BSTR can be (2^31 characters and more) fails the load
+    // rather than be cut short.
+    const size_t longest = qv::LongestBstr();
+    bool fits = true;
+    if (length > VxCell::kFarthestOffset) {
+        std::memset(static_cast<void*>(row->cells), 0, fields_.count * sizeof(VxCell));
+        for (size_t i = 0; i < fields_.count && fits; ++i) {
+            const FieldSpan& field = fields_.spans[i];
+            fits = field.length <= longest && SUCCEEDED(HoldText(line + field.offset, field.length, row->cells[i]));
         }
-        VARIANT& cell = row->cells[i];
-        if (inBlock) {
-            VxTableBlocks::HoldString(cell, text, field.length);
-        } else {
-            for (size_t k = 0; k < field.length; ++k) text[k] = static_cast<OLECHAR>(field.text[k]);
-            cell.vt = VT_BSTR;
-            VxTableBlocks::Unmark(cell);
-            cell.bstrVal = text;
+    } else {
+        for (size_t i = 0; i < fields_.count; ++i) {
+            const FieldSpan& field = fields_.spans[i];
+            fits = fits && field.length <= longest;
+            row->cells[i] = VxCell::Text(static_cast<uint32_t>(field.offset), static_cast<uint32_t>(field.length));
         }
+    }
+    if (!fits) {
+        FreeRow(row);
+        return E_FAIL;
     }
     CSingleLock lock(rows_.GetLock());
     try {
@@ -105,7 +100,11 @@ HRESULT VxASCOSPObject::AppendFields() {
 }
 
 HRESULT VxASCOSPObject::ParseRecord(const unsigned char* line, size_t length) {
+    // The line becomes the row's text: a copy of it in a block of lines.
+    unsigned char* text = blocks_.AddLines(length ? length : 1);
+    if (!text) return E_OUTOFMEMORY;
+    if (length) std::memcpy(text, line, length);
     ClassifyBytes();
-    if (!SplitFields(line, length)) return E_OUTOFMEMORY;
-    return AppendFields();
+    if (!SplitFields(text, length)) return E_OUTOFMEMORY;
+    return AppendFields(text, length);
 }

@@ -15,59 +15,109 @@ HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
     // Where size_t has 32 bits, the cells of a wide enough line would wrap
     // their byte count round to a small block.
     size_t cellBytes = 0;
-    if (cellCount < 0 || !qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VARIANT), &cellBytes))
+    if (cellCount < 0 || !qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VxCell), &cellBytes))
         return E_OUTOFMEMORY;
     auto* record = static_cast<ROWHEADER*>(qv::TaskMemAlloc(sizeof(ROWHEADER)));
     if (!record) return E_OUTOFMEMORY;
     record->status = OSPRW_READWRITE;
     record->cellCount = cellCount;
-    record->inBlock = 0;
+    record->text = nullptr;
     // A row of no cells (an inserted one) has no cell array at all.
-    record->cells = cellCount ? static_cast<VARIANT*>(qv::TaskMemAlloc(cellBytes)) : nullptr;
+    record->cells = cellCount ? static_cast<VxCell*>(qv::TaskMemAlloc(cellBytes)) : nullptr;
     if (cellCount && !record->cells) {
         qv::TaskMemFree(record);
         return E_OUTOFMEMORY;
     }
-    for (LONG i = 0; i < cellCount; ++i) VariantInit(&record->cells[i]);
+    std::memset(static_cast<void*>(record->cells), 0, cellBytes);  // all empty
     *row = record;
     return S_OK;
 }
 
-HRESULT VxASCOSPObject::AllocLoadedRow(LONG cellCount, ROWHEADER** row) {
+HRESULT VxASCOSPObject::AllocLoadedRow(LONG cellCount, const unsigned char* text, ROWHEADER** row) {
+    *row = nullptr;
     size_t cellBytes = 0;
-    if (cellCount < 0 || !qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VARIANT), &cellBytes) ||
-        cellBytes > VxTableBlocks::kLargestPiece - sizeof(ROWHEADER))
-        return AllocRow(cellCount, row);
-    auto* record = static_cast<ROWHEADER*>(blocks_.Take(sizeof(ROWHEADER) + cellBytes));
-    *row = record;
+    if (cellCount < 0 || !qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VxCell), &cellBytes))
+        return E_OUTOFMEMORY;
+    const bool behind = cellBytes <= VxTableBlocks::kLargestPiece - sizeof(ROWHEADER);
+    auto* record = static_cast<ROWHEADER*>(blocks_.Take(sizeof(ROWHEADER) + (behind ? cellBytes : 0)));
     if (!record) return E_OUTOFMEMORY;
+    VxCell* cells = behind ? record->CellsBehind() : static_cast<VxCell*>(qv::TaskMemAlloc(cellBytes));
+    if (!cells) return E_OUTOFMEMORY;  // the record goes with the blocks
     record->status = OSPRW_READWRITE;
     record->cellCount = cellCount;
-    record->inBlock = 1;
-    record->cells = record->CellsBehind();
-    std::memset(static_cast<void*>(record->cells), 0, cellBytes);  // all VT_EMPTY, unmarked
+    record->cells = cells;
+    record->text = text;
+    *row = record;
+    return S_OK;
+}
+
+void VxASCOSPObject::ClearCell(VxCell& cell) {
+    if (cell.IsValue()) {
+        VariantClear(cell.Value());
+        qv::TaskMemFree(cell.Value());
+    }
+    cell = VxCell();
+}
+
+HRESULT VxASCOSPObject::HoldValue(VARIANT& value, VxCell& cell) {
+    if (value.vt == VT_EMPTY) {
+        ClearCell(cell);
+        return S_OK;
+    }
+    auto* held = static_cast<VARIANT*>(qv::TaskMemAlloc(sizeof(VARIANT)));
+    if (!held) return E_OUTOFMEMORY;
+    *held = value;  // the cell takes the value over
+    VariantInit(&value);
+    ClearCell(cell);
+    cell = VxCell::Value(held);
+    return S_OK;
+}
+
+HRESULT VxASCOSPObject::HoldText(const unsigned char* bytes, size_t length, VxCell& cell) {
+    VARIANT value;
+    value.vt = VT_BSTR;
+    value.bstrVal = qv::AllocBstrLen(nullptr, length);
+    if (!value.bstrVal) return E_OUTOFMEMORY;
+    for (size_t k = 0; k < length; ++k) value.bstrVal[k] = static_cast<OLECHAR>(bytes[k]);
+    HRESULT hr = HoldValue(value, cell);
+    VariantClear(&value);
+    return hr;
+}
+
+HRESULT VxASCOSPObject::CopyCell(const ROWHEADER* row, LONG k, VARIANT* out) {
+    const VxCell cell = row->CellOrEmpty(k);
+    if (cell.IsValue()) return qv::CopyVariant(out, cell.Value());
+    // As VariantCopy: a destination that cannot be cleared is left as it is.
+    HRESULT hr = VariantClear(out);
+    if (FAILED(hr)) return hr;
+    if (cell.IsText()) {
+        const size_t length = cell.TextLength();
+        BSTR text = qv::AllocBstrLen(nullptr, length);
+        if (!text) return E_OUTOFMEMORY;
+        const unsigned char* bytes = row->text + cell.TextOffset();
+        for (size_t i = 0; i < length; ++i) text[i] = static_cast<OLECHAR>(bytes[i]);
+        out->vt = VT_BSTR;
+        out->bstrVal = text;
+    }
     return S_OK;
 }
 
 void VxASCOSPObject::FreeRow(ROWHEADER* row) {
     if (!row) return;
-    // A string in the table's blocks needs nothing: the cell goes too.
-    for (LONG i = 0; i < row->cellCount; ++i)
-        if (!VxTableBlocks::HoldsString(row->cells[i])) ClearCell(row->cells[i]);
+    for (LONG i = 0; i < row->cellCount; ++i) ClearCell(row->cells[i]);
     // What lives in the table's blocks goes with them.
     if (row->CellsOnHeap()) qv::TaskMemFree(row->cells);
-    if (!row->inBlock) qv::TaskMemFree(row);
+    if (!row->InBlock()) qv::TaskMemFree(row);
 }
 
 HRESULT VxASCOSPObject::GrowRow(ROWHEADER* row, LONG cellCount) {
     if (cellCount <= row->cellCount) return S_OK;
     size_t cellBytes = 0;
-    if (!qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VARIANT), &cellBytes)) return E_OUTOFMEMORY;
-    auto* cells = static_cast<VARIANT*>(qv::TaskMemAlloc(cellBytes));
+    if (!qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VxCell), &cellBytes)) return E_OUTOFMEMORY;
+    auto* cells = static_cast<VxCell*>(qv::TaskMemAlloc(cellBytes));
     if (!cells) return E_OUTOFMEMORY;
-    // The cells move as they are: a VARIANT owns nothing by its address.
     for (LONG i = 0; i < row->cellCount; ++i) cells[i] = row->cells[i];
-    for (LONG i = row->cellCount; i < cellCount; ++i) VariantInit(&cells[i]);
+    for (LONG i = row->cellCount; i < cellCount; ++i) cells[i] = VxCell();
     if (row->CellsOnHeap()) qv::TaskMemFree(row->cells);
     row->cells = cells;
     row->cellCount = cellCount;

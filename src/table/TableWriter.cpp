@@ -75,7 +75,7 @@ OLECHAR VxASCOSPObject::WriteDelimiter() const {
 // makes the whole save fail, leaving the data file as it was.
 HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const {
     LONG end = row->cellCount;
-    while (end > 0 && row->cells[end - 1].vt == VT_EMPTY) --end;
+    while (end > 0 && row->cells[end - 1].IsEmpty()) --end;
     OLECHAR delimiter = WriteDelimiter();
     if (end > 1 && !delimiter) return E_FAIL;
 
@@ -86,7 +86,28 @@ HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const 
                 if (!line.Reserve(1)) return E_OUTOFMEMORY;
                 line.bytes[line.length++] = static_cast<char>(delimiter);
             }
-            const VARIANT& cell = row->cells[i];
+            const VxCell held = row->cells[i];
+            if (held.IsText()) {
+                // A loaded field: its bytes, each quote doubled.
+                const unsigned char* bytes = row->text + held.TextOffset();
+                const size_t length = held.TextLength();
+                if (!line.Reserve(2 * length + 2)) return E_OUTOFMEMORY;
+                char* out = line.bytes + line.length;
+                *out++ = kQuote;
+                for (size_t k = 0; k < length; ++k) {
+                    const unsigned char c = bytes[k];
+                    if (!kPlainBytes.plain[c]) {
+                        if (c != kQuote) return E_FAIL;  // a line feed or a Ctrl-Z, which no load makes
+                        *out++ = kQuote;
+                    }
+                    *out++ = static_cast<char>(c);
+                }
+                *out++ = kQuote;
+                line.length = static_cast<size_t>(out - line.bytes);
+                continue;
+            }
+            if (held.IsEmpty()) continue;
+            const VARIANT& cell = *held.Value();
             const OLECHAR* text = nullptr;
             size_t length = 0;
             if (cell.vt == VT_BSTR) {

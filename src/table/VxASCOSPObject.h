@@ -76,24 +76,28 @@ protected:
     // in the row array; with no cells, the record alone. E_OUTOFMEMORY, with
     // nothing allocated, when it fails.
     HRESULT AllocRow(LONG cellCount, ROWHEADER** row);
-    // The same for a loaded row: in the table's blocks, or as AllocRow makes
-    // it when it is too wide for them.
-    HRESULT AllocLoadedRow(LONG cellCount, ROWHEADER** row);
+    // The same for a loaded row whose text cells refer to text: its record
+    // in the table's blocks, its cells behind it unless the row is too wide
+    // for them. Its cells are not set: the caller sets every one before the
+    // row is freed or used. E_OUTOFMEMORY when it fails.
+    HRESULT AllocLoadedRow(LONG cellCount, const unsigned char* text, ROWHEADER** row);
     // Clears the row's cells, frees the cell array and the record, leaving
     // what lives in the table's blocks to them.
     void FreeRow(ROWHEADER* row);
-    // Empties a cell: a string in the table's blocks is left to them, any
-    // other value is released with VariantClear. The one way the table
+    // Empties a cell, releasing the value it owns. The one way the table
     // clears its cells.
-    static void ClearCell(VARIANT& cell) {
-        if (cell.vt == VT_EMPTY) return;
-        if (VxTableBlocks::HoldsString(cell)) {
-            VxTableBlocks::Unmark(cell);
-            cell.vt = VT_EMPTY;
-        } else {
-            VariantClear(&cell);
-        }
-    }
+    static void ClearCell(VxCell& cell);
+    // Puts value into cell, which takes it over (value is VT_EMPTY after)
+    // and releases what it held. E_OUTOFMEMORY, with both unchanged, when the
+    // value's own block cannot be had.
+    static HRESULT HoldValue(VARIANT& value, VxCell& cell);
+    // Puts a string of length characters, each byte of bytes widened, into
+    // cell as a value of its own. E_OUTOFMEMORY when it cannot be made.
+    static HRESULT HoldText(const unsigned char* bytes, size_t length, VxCell& cell);
+    // Copies cell k of row (empty past its cells) into out, as VariantCopy
+    // does: out is cleared first, and is VT_EMPTY with E_OUTOFMEMORY when a
+    // string cannot be made.
+    static HRESULT CopyCell(const ROWHEADER* row, LONG k, VARIANT* out);
     // Gives a row at least cellCount cells, the new ones VT_EMPTY.
     // E_OUTOFMEMORY, with the row as it was, when it cannot.
     HRESULT GrowRow(ROWHEADER* row, LONG cellCount);
@@ -105,11 +109,12 @@ protected:
     HRESULT CheckFileWritable();
 
     // --- Records (the text format) ---
-    // Splits a line of bytes into fields under the delimiter set and appends a
-    // row holding them, each byte widened to the character of the same value.
-    // Nothing is appended on failure: E_OUTOFMEMORY when the scratch space or
-    // the row cannot be made, E_FAIL when the line has more fields than the
-    // column count, or a string or the row array cannot be made.
+    // Splits a copy of a line of bytes into fields under the delimiter set
+    // and appends a row holding them, each byte read as the character of the
+    // same value. Nothing is appended on failure: E_OUTOFMEMORY when the copy,
+    // the scratch space or the row cannot be made, E_FAIL when the line has
+    // more fields than the column count, a field is longer than a string can
+    // be, or the row array cannot grow.
     HRESULT ParseRecord(const unsigned char* line, size_t length);
 
     // Bytes of narrow text, grown through qv::MemRealloc.
@@ -251,12 +256,14 @@ protected:
         VxASCOSPObject* table_;
     };
 
-    // How the cell stands to the sought value; find's comparison.
-    static VariantOrder CompareVariants(const VARIANT& cell, const VARIANT& sought, bool caseSensitive);
+    // How the value stands to the sought value; find's comparison.
+    static VariantOrder CompareVariants(const VARIANT& value, const VARIANT& sought, bool caseSensitive);
+    // The same for cell k of row, a loaded field read as its string.
+    static VariantOrder CompareCell(const ROWHEADER* row, LONG k, const VARIANT& sought, bool caseSensitive);
     // find's walk for a string val (sought is its text) under OSPCOMP_EQ
     // (equal true) or OSPCOMP_NE: from row on by step, true with row at the
     // first row whose cell in column cell + 1 is (or, for NE, is not) equal
-    // to it as CompareVariants finds. Row array's lock held.
+    // to it as CompareCell finds. Row array's lock held.
     bool FindText(LONG& row, LONG step, LONG rowCount, LONG cell, const VARIANT& val, BSTR sought, bool caseSensitive,
                   bool equal);
 
@@ -278,7 +285,7 @@ protected:
     // the destructors of the members below still run library code.
     qv::LiveObjectToken liveToken_;  // keeps the library loaded while the table lives
     VxArray<ROWHEADER*> rows_;       // entry 0 the placeholder; data row k at k
-    VxTableBlocks blocks_;           // the loaded rows and strings; under the row array's lock
+    VxTableBlocks blocks_;           // the loaded rows and their lines; under the row array's lock
     LONG columnCount_ = 0;           // the widest row's cells
     // The original object's published layout kept the name as given, as
     // kFileNameSize narrow bytes. This table keeps only the bound path: every
@@ -309,31 +316,27 @@ private:
     // or the double quote.
     enum ByteClass : unsigned char { kPlainByte, kDelimiterByte, kQuoteByte };
     void ClassifyBytes();
-    // The fields of the line last split: each a span of bytes, in the line
-    // itself when it holds no quote, else unquoted into the scratch bytes.
+    // The fields of the line last split: each a span of the line, from its
+    // start, a quoted one unquoted where it lies.
     struct FieldSpan {
-        const unsigned char* text;
+        size_t offset;
         size_t length;
     };
     struct LineFields {
         FieldSpan* spans = nullptr;
         size_t count = 0;
         size_t capacity = 0;
-        unsigned char* bytes = nullptr;  // unquoted text of quoted fields
-        size_t byteCapacity = 0;
         LineFields() = default;
         LineFields(const LineFields&) = delete;
         LineFields& operator=(const LineFields&) = delete;
-        ~LineFields() {
-            qv::MemFree(spans);
-            qv::MemFree(bytes);
-        }
+        ~LineFields() { qv::MemFree(spans); }
     };
-    // Splits line into fields_ by the quoting rules; at least one field.
-    // False when the scratch space cannot grow.
-    bool SplitFields(const unsigned char* line, size_t length);
-    // Appends a row of as many cells as fields_ holds fields. Results as ParseRecord's.
-    HRESULT AppendFields();
+    // Splits line into fields_ by the quoting rules, unquoting in place; at
+    // least one field. False when the scratch space cannot grow.
+    bool SplitFields(unsigned char* line, size_t length);
+    // Appends a row of as many cells as fields_ holds fields, referring to
+    // line, which lives as long as the table's blocks. Results as ParseRecord's.
+    HRESULT AppendFields(const unsigned char* line, size_t length);
 
     unsigned char byteClasses_[256] = {};
     LineFields fields_;

@@ -1,4 +1,4 @@
-// VxLineReader: lines of a file read in large blocks, handed out in place.
+// VxLineReader: lines read in large blocks, handed out where they lie.
 #include "VxLineReader.h"
 
 #include <cstring>
@@ -9,85 +9,70 @@ const unsigned char kCarriageReturn = 0x0D;
 const unsigned char kEndOfFile = 0x1A;  // Ctrl-Z
 }  // namespace
 
-VxLineReader::~VxLineReader() {
-    qv::MemFree(block_);
-    qv::MemFree(line_);
-}
-
 HRESULT VxLineReader::Fill() {
-    position_ = 0;
-    blockLength_ = 0;
-    if (lastBlock_) {
-        ended_ = true;
-        return S_OK;
-    }
-    // Nothing in the block is needed any more (a line begun in it has been
-    // gathered), so a full small block may give way to a large one; without
-    // memory for that, the small one goes on serving.
-    if (!block_ || (blockSize_ < kBlockSize && blockFilled_)) {
+    if (filled_ == blockSize_) {
+        // No room left: the line begun moves to a block with room for it
+        // and more. A block that holds nothing but that line grows instead,
+        // so that a long line leaves no copies of itself behind.
+        const size_t pending = filled_ - start_;
         size_t size = block_ ? kBlockSize : kFirstBlockSize;
-        auto* block = static_cast<unsigned char*>(qv::MemAlloc(size));
-        if (block) {
-            qv::MemFree(block_);
-            block_ = block;
-            blockSize_ = size;
-        } else if (!block_) {
-            return E_OUTOFMEMORY;
+        if (pending > size / 2) {
+            if (pending > static_cast<size_t>(-1) / 2) return E_OUTOFMEMORY;
+            size = pending * 2;
         }
+        if (block_ && start_ == 0) {
+            unsigned char* grown = blocks_.ResizeNewestLines(size);
+            if (!grown) return E_OUTOFMEMORY;
+            block_ = grown;
+        } else {
+            unsigned char* fresh = blocks_.AddLines(size);
+            if (!fresh) return E_OUTOFMEMORY;
+            if (pending) std::memcpy(fresh, block_ + start_, pending);
+            block_ = fresh;
+            filled_ = pending;
+            start_ = 0;
+        }
+        blockSize_ = size;
     }
-    long long got = file_.Read(block_, blockSize_);
-    blockFilled_ = got > 0 && static_cast<size_t>(got) == blockSize_;
+    long long got = source_.Read(block_ + filled_, blockSize_ - filled_);
     if (got < 0) return E_FAIL;
-    blockLength_ = static_cast<size_t>(got);
     if (got == 0) ended_ = true;
     // Nothing from a Ctrl-Z on is part of the file.
-    const void* stop = std::memchr(block_, kEndOfFile, blockLength_);
+    const void* stop = std::memchr(block_ + filled_, kEndOfFile, static_cast<size_t>(got));
     if (stop) {
-        blockLength_ = static_cast<size_t>(static_cast<const unsigned char*>(stop) - block_);
-        lastBlock_ = true;
+        got = static_cast<const unsigned char*>(stop) - (block_ + filled_);
+        ended_ = true;
     }
+    filled_ += static_cast<size_t>(got);
     return S_OK;
 }
 
-HRESULT VxLineReader::Next(const unsigned char** line, size_t* length) {
-    lineLength_ = 0;
-    bool gathering = false;  // part of the line is in line_
-    while (!ended_) {
-        if (position_ == blockLength_) {
-            HRESULT hr = Fill();
-            if (FAILED(hr)) return hr;
-            if (ended_) break;
-            continue;
-        }
-        const unsigned char* start = block_ + position_;
-        size_t available = blockLength_ - position_;
-        const void* feed = std::memchr(start, kLineFeed, available);
-        size_t segment = feed ? static_cast<size_t>(static_cast<const unsigned char*>(feed) - start) : available;
-        position_ += segment;
-        if (feed && !gathering) {
-            // The whole line lies in the block.
-            ++position_;
-            if (segment > 0 && start[segment - 1] == kCarriageReturn) --segment;
-            *line = start;
-            *length = segment;
-            return S_OK;
-        }
-        if (!qv::GrowBlock(line_, lineCapacity_, lineLength_, segment)) return E_OUTOFMEMORY;
-        if (segment) std::memcpy(line_ + lineLength_, start, segment);
-        lineLength_ += segment;
-        gathering = true;
+HRESULT VxLineReader::Next(unsigned char** line, size_t* length) {
+    for (;;) {
+        unsigned char* const start = block_ + start_;
+        const size_t available = filled_ - start_ - scanned_;
+        const void* feed = available ? std::memchr(start + scanned_, kLineFeed, available) : nullptr;
         if (feed) {
-            ++position_;
-            // CR LF ends a line as LF does; the CR may have come in the previous block.
-            if (lineLength_ > 0 && line_[lineLength_ - 1] == kCarriageReturn) --lineLength_;
-            *line = line_;
-            *length = lineLength_;
+            size_t bytes = static_cast<size_t>(static_cast<const unsigned char*>(feed) - start);
+            start_ += bytes + 1;
+            scanned_ = 0;
+            // CR LF ends a line as LF does.
+            if (bytes > 0 && start[bytes - 1] == kCarriageReturn) --bytes;
+            *line = start;
+            *length = bytes;
             return S_OK;
         }
+        scanned_ += available;
+        if (ended_) {
+            // A final line without a line break is a line; an empty remainder is none.
+            if (scanned_ == 0) return S_FALSE;
+            *line = start;
+            *length = scanned_;
+            start_ = filled_;
+            scanned_ = 0;
+            return S_OK;
+        }
+        HRESULT hr = Fill();
+        if (FAILED(hr)) return hr;
     }
-    // A final line without a line break is a line; an empty remainder is none.
-    if (lineLength_ == 0) return S_FALSE;
-    *line = line_;
-    *length = lineLength_;
-    return S_OK;
 }

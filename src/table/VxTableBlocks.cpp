@@ -1,7 +1,6 @@
 #include "VxTableBlocks.h"
 
 #include <cstdint>
-#include <cstring>
 
 #include "platform/Alloc.h"
 
@@ -9,17 +8,17 @@ namespace {
 size_t RoundUp(size_t value, size_t align) { return (value + align - 1) & ~(align - 1); }
 }  // namespace
 
-char* VxTableBlocks::Room(size_t bytes, size_t align) {
+void* VxTableBlocks::Take(size_t bytes) {
     if (bytes > kFirstBlockBytes - kBlockHead) return nullptr;  // more than any caller asks
-    char* at = reinterpret_cast<char*>(RoundUp(reinterpret_cast<uintptr_t>(free_), align));
+    char* at = reinterpret_cast<char*>(RoundUp(reinterpret_cast<uintptr_t>(free_), kAlign));
     if (!free_ || at > end_ || static_cast<size_t>(end_ - at) < bytes) {
-        size_t size = blocks_ ? blocks_->bytes * 2 : kFirstBlockBytes;
+        size_t size = pieces_ ? pieces_->bytes * 2 : kFirstBlockBytes;
         if (size > kLargestBlockBytes) size = kLargestBlockBytes;
         auto* block = static_cast<Block*>(qv::BulkAlloc(size));
         if (!block) return nullptr;
-        block->next = blocks_;
+        block->next = pieces_;
         block->bytes = size;
-        blocks_ = block;
+        pieces_ = block;
         at = reinterpret_cast<char*>(block) + kBlockHead;
         end_ = reinterpret_cast<char*>(block) + size;
     }
@@ -27,26 +26,35 @@ char* VxTableBlocks::Room(size_t bytes, size_t align) {
     return at;
 }
 
-BSTR VxTableBlocks::Widen(const unsigned char* bytes, size_t length) {
-    // The length prefix, the characters and the terminator, on a 4-byte
-    // boundary as a BSTR's length is.
-    char* at = Room(sizeof(uint32_t) + (length + 1) * sizeof(OLECHAR), sizeof(uint32_t));
-    if (!at) return nullptr;
-    uint32_t byteLength = static_cast<uint32_t>(length * sizeof(OLECHAR));
-    std::memcpy(at, &byteLength, sizeof byteLength);
-    BSTR text = reinterpret_cast<BSTR>(at + sizeof(uint32_t));
-    for (size_t k = 0; k < length; ++k) text[k] = static_cast<OLECHAR>(bytes[k]);
-    text[length] = 0;
-    return text;
+unsigned char* VxTableBlocks::AddLines(size_t bytes) {
+    if (bytes > static_cast<size_t>(-1) - kBlockHead) return nullptr;
+    auto* block = static_cast<Block*>(qv::BulkAlloc(kBlockHead + bytes));
+    if (!block) return nullptr;
+    block->next = lines_;
+    block->bytes = bytes;
+    lines_ = block;
+    return reinterpret_cast<unsigned char*>(block) + kBlockHead;
 }
 
-void* VxTableBlocks::Take(size_t bytes) { return Room(bytes, kAlign); }
+unsigned char* VxTableBlocks::ResizeNewestLines(size_t bytes) {
+    if (!lines_ || bytes > static_cast<size_t>(-1) - kBlockHead) return nullptr;
+    auto* block = static_cast<Block*>(qv::BulkRealloc(lines_, kBlockHead + bytes));
+    if (!block) return nullptr;
+    block->bytes = bytes;
+    lines_ = block;
+    return reinterpret_cast<unsigned char*>(block) + kBlockHead;
+}
+
+void VxTableBlocks::FreeList(Block*& list) {
+    while (list) {
+        Block* next = list->next;
+        qv::MemFree(list);
+        list = next;
+    }
+}
 
 void VxTableBlocks::FreeAll() {
-    while (blocks_) {
-        Block* next = blocks_->next;
-        qv::MemFree(blocks_);
-        blocks_ = next;
-    }
+    FreeList(pieces_);
+    FreeList(lines_);
     free_ = end_ = nullptr;
 }

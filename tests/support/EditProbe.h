@@ -59,19 +59,19 @@ public:
     // Entry row of the row array (0 is the placeholder).
     VARTYPE Type(LONG row, LONG column) {
         CSingleLock lock(rows_.GetLock());
-        return rows_[row]->CellOrEmpty(column - 1).vt;
+        return rows_[row]->CellOrEmpty(column - 1).Type();
     }
     // The cell as text (CellText).
     std::string Text(LONG row, LONG column) {
         CSingleLock lock(rows_.GetLock());
-        return CellText(rows_[row]->CellOrEmpty(column - 1));
+        return CellText(RowCell(row, column - 1).v);
     }
     // The type of a cell when the data row exists, else VT_ILLEGAL-like 0xFFFF,
     // checked and read in one hold of the lock (for threads racing with edits).
     VARTYPE TypeIfThere(LONG row, LONG column) {
         CSingleLock lock(rows_.GetLock());
         if (row < 1 || row >= rows_.GetSize()) return 0xFFFF;
-        return rows_[row]->CellOrEmpty(column - 1).vt;
+        return rows_[row]->CellOrEmpty(column - 1).Type();
     }
     // The texts of one column, data rows 1 to the row count.
     std::vector<std::string> ColumnTexts(LONG column) {

@@ -74,7 +74,7 @@ public:
     // The cells of a row as text (CellText).
     std::vector<std::string> Cells(int row) {
         std::vector<std::string> out;
-        for (LONG i = 0; i < columnCount_; ++i) out.push_back(CellText(rows_[row]->CellOrEmpty(i)));
+        for (LONG i = 0; i < columnCount_; ++i) out.push_back(CellText(RowCell(row, i).v));
         return out;
     }
 
@@ -99,7 +99,11 @@ public:
     void AddRow(const std::vector<VARIANT>& values) {
         ROWHEADER* row = nullptr;
         ASSERT_EQ(S_OK, AllocRow(columnCount_, &row));
-        for (size_t i = 0; i < values.size(); ++i) VariantCopy(&row->cells[i], const_cast<VARIANT*>(&values[i]));
+        for (size_t i = 0; i < values.size(); ++i) {
+            OwnedVariant copy;
+            VariantCopy(&copy.v, const_cast<VARIANT*>(&values[i]));
+            ASSERT_EQ(S_OK, HoldValue(copy.v, row->cells[i]));
+        }
         rows_.Add(row);
     }
     // The line FormatRow makes of row r, or the failure in hr.
@@ -137,19 +141,21 @@ public:
     bool Modified() const { return modified_ != 0; }
     Wide Delimiters() const { return Wide(delimiters_); }
 
-    // Cell c (from 0) of row r, VT_EMPTY past the row's cells.
-    const VARIANT& RowCell(int r, LONG c) { return rows_[r]->CellOrEmpty(c); }
-    // The cell itself; a row with fewer cells grows to it first.
-    VARIANT& Cell(int r, int column) {
-        EXPECT_EQ(S_OK, GrowRow(rows_[r], column));
-        return rows_[r]->cells[column - 1];
+    // A copy of cell c (from 0) of row r, VT_EMPTY past the row's cells.
+    OwnedVariant RowCell(int r, LONG c) {
+        OwnedVariant out;
+        EXPECT_EQ(S_OK, CopyCell(rows_[r], c, &out.v));
+        return out;
     }
+    // The same by column number.
+    OwnedVariant Cell(int r, int column) { return RowCell(r, column - 1); }
 
     // Stores a copy of value in a cell and marks the table modified, as an edit would.
     void Store(int r, int column, const VARIANT& value) {
-        VARIANT& cell = Cell(r, column);
-        ClearCell(cell);
-        VariantCopy(&cell, const_cast<VARIANT*>(&value));
+        ASSERT_EQ(S_OK, GrowRow(rows_[r], column));
+        OwnedVariant copy;
+        VariantCopy(&copy.v, const_cast<VARIANT*>(&value));
+        ASSERT_EQ(S_OK, HoldValue(copy.v, rows_[r]->cells[column - 1]));
         modified_ = 1;
     }
     void StoreText(int r, int column, const Wide& text) { Store(r, column, OwnedVariant(text).v); }
