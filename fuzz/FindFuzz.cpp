@@ -6,7 +6,8 @@
 // Ctrl-Z) is still sought. For every start row, both directions,
 // both case modes, OSPCOMP_EQ and OSPCOMP_NE, and the text sought by value
 // and by reference, find must answer the row that the reading of each cell
-// through getVariant finds first, or fail with E_FAIL and -1.
+// through getVariant finds first, or fail with E_FAIL and -1: on the table as
+// loaded, after the edit, and after a row deleted and one inserted.
 #include <cstdint>
 #include <string>
 
@@ -55,32 +56,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     VARIANT sought;
     sought.vt = VT_BSTR;
     sought.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    if (editEvery % 8) {
-        for (DBROWCOUNT r = editEvery % 8; r <= rows; r += editEvery % 8 + 1)
-            table->setVariant(r, 1, OSPFORMAT_RAW, sought);  // refused for a line feed or a Ctrl-Z: no matter
-    }
     VARIANT byReference;
     byReference.vt = VT_BSTR | VT_BYREF;
     byReference.pbstrVal = &sought.bstrVal;
 
-    for (const VARIANT* value : {&sought, &byReference}) {
-        for (DB_LORDINAL column = 1; column <= columns && column <= 3; ++column) {
-            for (OSPFIND flags : {OSPFIND_DEFAULT, OSPFIND_UP, OSPFIND_CASESENSITIVE, OSPFIND_UPCASESENSITIVE}) {
-                const bool up = flags == OSPFIND_UP || flags == OSPFIND_UPCASESENSITIVE;
-                const bool caseSensitive = flags == OSPFIND_CASESENSITIVE || flags == OSPFIND_UPCASESENSITIVE;
-                for (OSPCOMP comp : {OSPCOMP_EQ, OSPCOMP_NE}) {
-                    for (DBROWCOUNT start = 1; start <= rows && start <= 64; ++start) {
-                        DBROWCOUNT expected = -1;
-                        for (DBROWCOUNT r = start; r >= 1 && r <= rows && expected == -1; r += up ? -1 : 1)
-                            if (CellEquals(table, r, column, text, caseSensitive) == (comp == OSPCOMP_EQ)) expected = r;
-                        DBROWCOUNT found = 0;
-                        HRESULT hr = table->find(start, column, *value, flags, comp, &found);
-                        QV_REQUIRE(found == expected && hr == (expected == -1 ? E_FAIL : S_OK));
+    auto findEverywhere = [&] {
+        table->getRowCount(&rows);
+        for (const VARIANT* value : {&sought, &byReference}) {
+            for (DB_LORDINAL column = 1; column <= columns && column <= 3; ++column) {
+                for (OSPFIND flags : {OSPFIND_DEFAULT, OSPFIND_UP, OSPFIND_CASESENSITIVE, OSPFIND_UPCASESENSITIVE}) {
+                    const bool up = flags == OSPFIND_UP || flags == OSPFIND_UPCASESENSITIVE;
+                    const bool caseSensitive = flags == OSPFIND_CASESENSITIVE || flags == OSPFIND_UPCASESENSITIVE;
+                    for (OSPCOMP comp : {OSPCOMP_EQ, OSPCOMP_NE}) {
+                        for (DBROWCOUNT start = 1; start <= rows && start <= 64; ++start) {
+                            DBROWCOUNT expected = -1;
+                            for (DBROWCOUNT r = start; r >= 1 && r <= rows && expected == -1; r += up ? -1 : 1)
+                                if (CellEquals(table, r, column, text, caseSensitive) == (comp == OSPCOMP_EQ))
+                                    expected = r;
+                            DBROWCOUNT found = 0;
+                            HRESULT hr = table->find(start, column, *value, flags, comp, &found);
+                            QV_REQUIRE(found == expected && hr == (expected == -1 ? E_FAIL : S_OK));
+                        }
                     }
                 }
             }
         }
+    };
+    // Searched as loaded, after edits of searched columns, and after rows
+    // came and went: what find learnt of a column must follow every change.
+    findEverywhere();
+    if (editEvery % 8) {
+        for (DBROWCOUNT r = editEvery % 8; r <= rows; r += editEvery % 8 + 1)
+            table->setVariant(r, 1, OSPFORMAT_RAW, sought);  // refused for a line feed or a Ctrl-Z: no matter
     }
+    findEverywhere();
+    DBROWCOUNT changed = 0;
+    if (rows > 1) table->deleteRows(1 + editEvery % rows, 1, &changed);
+    table->insertRows(1 + editEvery % (rows + 1), 1, &changed);
+    table->setVariant(1 + editEvery % (rows + 1), 1, OSPFORMAT_RAW, sought);
+    findEverywhere();
     SysFreeString(sought.bstrVal);
     table->Release();
     return 0;

@@ -13,8 +13,9 @@ namespace qv {
 namespace {
 std::atomic<long> g_failCountdown{0};
 std::atomic<long> g_allocCount{0};
-std::atomic<size_t> g_sizeLimit{0};  // 0: no limit beyond size_t's own
-std::atomic<size_t> g_bstrLimit{0};  // 0: kLongestBstr
+std::atomic<bool> g_counting{false};  // from the first ResetAllocCount: an atomic add costs every allocation
+std::atomic<size_t> g_sizeLimit{0};   // 0: no limit beyond size_t's own
+std::atomic<size_t> g_bstrLimit{0};   // 0: kLongestBstr
 }  // namespace
 
 bool ArrayBytes(size_t count, size_t size, size_t* bytes) {
@@ -28,11 +29,14 @@ void SetSizeLimit(size_t limit) { g_sizeLimit.store(limit); }
 
 void SetAllocFailure(long nth) { g_failCountdown.store(nth); }
 long AllocCount() { return g_allocCount.load(); }
-void ResetAllocCount() { g_allocCount.store(0); }
+void ResetAllocCount() {
+    g_allocCount.store(0);
+    g_counting.store(true);
+}
 
 bool AllocShouldFail() {
-    g_allocCount.fetch_add(1);
-    long left = g_failCountdown.load();
+    if (g_counting.load(std::memory_order_relaxed)) g_allocCount.fetch_add(1);
+    long left = g_failCountdown.load(std::memory_order_relaxed);
     while (left > 0) {
         if (g_failCountdown.compare_exchange_weak(left, left - 1)) return left == 1;
     }

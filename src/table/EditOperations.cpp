@@ -66,6 +66,7 @@ LONG VxASCOSPObject::LockedRowCount() {
 
 void VxASCOSPObject::RemoveRows(LONG first, LONG count) {
     if (count <= 0) return;
+    columnLengths_.Clear();
     for (LONG i = first; i < first + count; ++i) FreeRow(rows_[i]);
     rows_.RemoveAt(first, count);
 }
@@ -117,6 +118,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::setVariant(DBROWCOUNT iRow, DB_LORDINA
             hr = GrowRow(rows_[row], column);
             if (SUCCEEDED(hr)) hr = HoldValue(value, rows_[row]->cells[column - 1]);
             if (SUCCEEDED(hr)) {
+                columnLengths_.Changed(column - 1, row, rows_[row]->cells[column - 1]);
                 MarkEdited();
                 stored = true;
             }
@@ -156,6 +158,7 @@ HRESULT STDMETHODCALLTYPE VxASCOSPObject::insertRows(DBROWCOUNT iRow, DBROWCOUNT
 
     HRESULT hr = S_OK;
     LONG made = 0;
+    columnLengths_.Clear();
     if (wanted > 0) {
         try {
             rows_.InsertAt(position, nullptr, wanted);

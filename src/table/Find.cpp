@@ -53,25 +53,37 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
     // ahead are fetched while this one is compared. Cells of other types take
     // the general comparison.
     const UINT length = SysStringLen(sought);
+    auto same = [&](const ROWHEADER* record) {
+        const VxCell value = record->CellOrEmpty(cell);
+        if (value.IsText())
+            return value.TextLength() == length &&
+                   SameText(record->text + value.TextOffset(), sought, length, caseSensitive);
+        if (value.IsValue() && value.Value()->vt == VT_BSTR) {
+            const BSTR held = value.Value()->bstrVal;
+            return SysStringLen(held) == length && SameText(held, sought, length, caseSensitive);
+        }
+        return Satisfies(OSPCOMP_EQ, CompareCell(record, cell, val, caseSensitive));
+    };
+    // The column's lengths in one run: a row whose field has another length
+    // is passed over (or, for NE, found) without reading the row.
+    if (const uint8_t* lengths = columnLengths_.Get(cell, rows_, columnCount_)) {
+        for (; row >= 1 && row <= rowCount; row += step) {
+            const uint8_t held = lengths[row];
+            if (held == length || held == VxColumnLengths::kReadRow) {
+                if (same(rows_[row]) == equal) return true;
+            } else if (!equal) {
+                return true;
+            }
+        }
+        return false;
+    }
     const LONG kRecordsAhead = 32, kCellsAhead = 16;
     for (; row >= 1 && row <= rowCount; row += step) {
         const LONG recordAhead = row + kRecordsAhead * step, cellAhead = row + kCellsAhead * step;
         if (recordAhead >= 1 && recordAhead <= rowCount) qv::Prefetch(rows_[recordAhead]);
         if (cellAhead >= 1 && cellAhead <= rowCount && cell < rows_[cellAhead]->cellCount)
             qv::Prefetch(rows_[cellAhead]->cells + cell);
-        const ROWHEADER* record = rows_[row];
-        const VxCell value = record->CellOrEmpty(cell);
-        bool same;
-        if (value.IsText()) {
-            same = value.TextLength() == length &&
-                   SameText(record->text + value.TextOffset(), sought, length, caseSensitive);
-        } else if (value.IsValue() && value.Value()->vt == VT_BSTR) {
-            const BSTR held = value.Value()->bstrVal;
-            same = SysStringLen(held) == length && SameText(held, sought, length, caseSensitive);
-        } else {
-            same = Satisfies(OSPCOMP_EQ, CompareCell(record, cell, val, caseSensitive));
-        }
-        if (same == equal) return true;
+        if (same(rows_[row]) == equal) return true;
     }
     return false;
 }

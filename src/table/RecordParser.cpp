@@ -90,6 +90,7 @@ HRESULT VxASCOSPObject::AppendFields(const unsigned char* line, size_t length) {
         return E_FAIL;
     }
     CSingleLock lock(rows_.GetLock());
+    columnLengths_.Clear();
     try {
         rows_.Add(row);
     } catch (const VxOutOfMemoryError&) {

@@ -28,7 +28,7 @@ HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
         qv::TaskMemFree(record);
         return E_OUTOFMEMORY;
     }
-    std::memset(static_cast<void*>(record->cells), 0, cellBytes);  // all empty
+    if (cellCount) std::memset(static_cast<void*>(record->cells), 0, cellBytes);  // all empty
     *row = record;
     return S_OK;
 }
@@ -126,6 +126,7 @@ HRESULT VxASCOSPObject::GrowRow(ROWHEADER* row, LONG cellCount) {
 
 void VxASCOSPObject::RemoveAllRows() {
     CSingleLock lock(rows_.GetLock());
+    columnLengths_.Clear();
     for (int i = 0; i < rows_.GetSize(); ++i) FreeRow(rows_[i]);
     rows_.SetSize(0);
     blocks_.FreeAll();

@@ -16,6 +16,7 @@
 #include <cstddef>
 
 #include "RowHeader.h"
+#include "VxColumnLengths.h"
 #include "VxTableBlocks.h"
 #include "common/LiveObjects.h"
 #include "common/TableSave.h"
@@ -286,6 +287,7 @@ protected:
     qv::LiveObjectToken liveToken_;  // keeps the library loaded while the table lives
     VxArray<ROWHEADER*> rows_;       // entry 0 the placeholder; data row k at k
     VxTableBlocks blocks_;           // the loaded rows and their lines; under the row array's lock
+    VxColumnLengths columnLengths_;  // what find's walk for a string reads; under the row array's lock
     LONG columnCount_ = 0;           // the widest row's cells
     // The original object's published layout kept the name as given, as
     // kFileNameSize narrow bytes. This table keeps only the bound path: every

@@ -105,6 +105,7 @@ public:
             ASSERT_EQ(S_OK, HoldValue(copy.v, row->cells[i]));
         }
         rows_.Add(row);
+        columnLengths_.Clear();
     }
     // The line FormatRow makes of row r, or the failure in hr.
     std::string Format(int r, HRESULT* hr = nullptr) {
@@ -156,6 +157,7 @@ public:
         OwnedVariant copy;
         VariantCopy(&copy.v, const_cast<VARIANT*>(&value));
         ASSERT_EQ(S_OK, HoldValue(copy.v, rows_[r]->cells[column - 1]));
+        columnLengths_.Changed(column - 1, r, rows_[r]->cells[column - 1]);
         modified_ = 1;
     }
     void StoreText(int r, int column, const Wide& text) { Store(r, column, OwnedVariant(text).v); }
@@ -169,6 +171,7 @@ public:
         ROWHEADER* row = nullptr;
         ASSERT_EQ(S_OK, AllocRow(0, &row));
         rows_.Add(row);
+        columnLengths_.Clear();
         modified_ = 1;
     }
 };
