@@ -29,10 +29,14 @@ struct Loader {
     static void Field(void* text, size_t length, void* data) {
         static_cast<Loader*>(data)->row.emplace_back(static_cast<const char*>(text), length);
     }
+    // Each row is reserved to the width of the last, as a careful loader
+    // would reserve it.
     static void End(int, void* data) {
         auto* self = static_cast<Loader*>(data);
+        const size_t width = self->row.size();
         self->table.push_back(std::move(self->row));
-        self->row.clear();
+        self->row = std::vector<std::string>();
+        self->row.reserve(width);
     }
 };
 

@@ -6,12 +6,37 @@
 #include <sys/stat.h>
 #endif
 
+#include "platform/FileIdentity.h"
 #include "platform/ReplacementFile.h"
 #include "support/Environment.h"
 #include "support/Files.h"
 
 namespace qvtest {
 namespace {
+
+// The reader and the writer cut a file's bytes differently: the digest must
+// not depend on the cuts, and must change with any one byte.
+TEST(ByteDigest, DoesNotDependOnTheCutsAndChangesWithAnyByte) {
+    std::string bytes(200, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + 7);
+    auto digest = [](const std::string& text, size_t first, size_t second) {
+        qv::ByteDigest d;
+        d.Add(text.data(), first);
+        d.Add(text.data() + first, second - first);
+        d.Add(text.data() + second, text.size() - second);
+        return d.Value();
+    };
+    const uint64_t whole = digest(bytes, 0, 0);
+    for (size_t first = 0; first <= bytes.size(); ++first)
+        for (size_t second = first; second <= bytes.size(); second += 1 + second % 13)
+            ASSERT_EQ(whole, digest(bytes, first, second)) << "cut at " << first << " and " << second;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::string changed = bytes;
+        changed[i] ^= 1;
+        EXPECT_NE(whole, digest(changed, i / 2, i)) << "byte " << i;
+    }
+    EXPECT_NE(whole, digest(bytes + std::string(1, '\0'), 0, 0)) << "a trailing zero byte";
+}
 
 class Replacement : public ::testing::Test {
 protected:
