@@ -88,8 +88,11 @@ HRESULT VxASCOSPObject::CopyCell(const ROWHEADER* row, LONG k, VARIANT* out) {
     const VxCell cell = row->CellOrEmpty(k);
     if (cell.IsValue()) return qv::CopyVariant(out, cell.Value());
     // As VariantCopy: a destination that cannot be cleared is left as it is.
-    HRESULT hr = VariantClear(out);
-    if (FAILED(hr)) return hr;
+    if (out->vt != VT_EMPTY) {
+        HRESULT hr = VariantClear(out);
+        if (FAILED(hr)) return hr;
+    }
+    std::memset(static_cast<void*>(out), 0, sizeof *out);  // VT_EMPTY, every other word zero, as a copy leaves it
     if (cell.IsText()) {
         const size_t length = cell.TextLength();
         BSTR text = qv::AllocBstrLen(nullptr, length);
