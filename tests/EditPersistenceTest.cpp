@@ -8,36 +8,16 @@
 #include <filesystem>
 
 #include "support/ChildProcess.h"
-#include "support/EditProbe.h"
 #include "support/RecordingListener.h"
+#include "support/TableProbe.h"
 
 namespace qvtest {
 namespace {
 
-// Opens the file as getDataMember does: construct, then QueryInterface for
-// the caller's one reference. Null, with hr set, when construction fails.
-OLEDBSimpleProvider* Open(const std::string& path, HRESULT* hr, const Wide& option = Wide()) {
-    Wide dataMember = W(path) + option;
-    *hr = S_OK;
-    VxASCOSPObject* table = nullptr;
-    try {
-        table = new VxASCOSPObject(dataMember.c_str());
-    } catch (HRESULT failure) {
-        *hr = failure;
-        return nullptr;
-    }
-    OLEDBSimpleProvider* osp = nullptr;
-    *hr = table->QueryInterface(IID_OLEDBSimpleProvider, reinterpret_cast<void**>(&osp));
-    return osp;
-}
-
-// Opens the file or ends the test; skipped while the loader is not built in.
-#define OPEN_OR_STOP(table, path)                                                         \
-    HRESULT open##table = S_OK;                                                           \
-    OLEDBSimpleProvider* table = Open(path, &open##table);                                \
-    if (open##table == E_NOTIMPL) GTEST_SKIP() << "the loader is not part of this build"; \
-    ASSERT_EQ(S_OK, open##table) << "opening " << path;                                   \
-    ASSERT_NE(nullptr, table)
+// Opens the file as a client's table, holding its one reference, or ends the test.
+#define OPEN_OR_STOP(table, path) \
+    TableProbe* table = nullptr;  \
+    ASSERT_EQ(S_OK, TableProbe::Open(path, &table)) << "opening " << path
 
 DBROWCOUNT Rows(OLEDBSimpleProvider* table) {
     DBROWCOUNT rows = -99;
@@ -210,10 +190,8 @@ TEST(EditPersistence, WithoutAWritableDelimiterEveryAcceptedEditReachesTheFile) 
     const Wide sets[] = {Wide{0x20AC}, W("\x1A"), W("\n")};
     for (const Wide& set : sets) {
         TempFile file("");
-        HRESULT hr = S_OK;
-        OLEDBSimpleProvider* table = Open(file.Path(), &hr, W("|k=") + set);
-        if (hr == E_NOTIMPL) GTEST_SKIP() << "the loader is not part of this build";
-        ASSERT_EQ(S_OK, hr) << "delimiter U+" << std::hex << set[0];
+        TableProbe* table = nullptr;
+        ASSERT_EQ(S_OK, TableProbe::Open(W(file.Path() + "|k=") + set, &table)) << "delimiter U+" << std::hex << set[0];
         DBROWCOUNT inserted = 0;
         ASSERT_EQ(S_OK, table->insertRows(1, 1, &inserted));
         OwnedVariant x("x"), y("y");
