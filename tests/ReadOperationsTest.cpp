@@ -51,17 +51,12 @@ TEST_F(ReadOperations, QueryInterfaceAndReferenceCounts) {
     Table()->Release();
 }
 
-TEST_F(ReadOperations, CountsAndFlags) {
-    DBROWCOUNT rows = 0, estimated = 0;
-    DB_LORDINAL columns = 0;
+// The counts of every loaded file are checked as it loads (Loader); here
+// each count and flag needs a place for its answer, and the table says it
+// is asynchronous with no transfer to stop.
+TEST_F(ReadOperations, CountsAndFlagsNeedAPlaceAndTheTableIsAsynchronous) {
     BOOL async = FALSE;
-    EXPECT_EQ(S_OK, Table()->getRowCount(&rows));
-    EXPECT_EQ(S_OK, Table()->getEstimatedRows(&estimated));
-    EXPECT_EQ(S_OK, Table()->getColumnCount(&columns));
     EXPECT_EQ(S_OK, Table()->isAsync(&async));
-    EXPECT_EQ(2, rows);
-    EXPECT_EQ(2, estimated);
-    EXPECT_EQ(2, columns);
     EXPECT_EQ(TRUE, async);
     EXPECT_EQ(S_OK, Table()->stopTransfer());
     EXPECT_EQ(E_INVALIDARG, Table()->getRowCount(nullptr));
