@@ -17,9 +17,6 @@
 #include <shlobj.h>
 #else
 #include <sys/stat.h>
-
-#include <fstream>
-#include <sstream>
 #endif
 
 namespace {
@@ -263,14 +260,11 @@ TEST_F(RegistrationTest, APreparedValueOver260CharactersFailsTheRegistration) {
 
 TEST_F(RegistrationTest, AnUnreadableRegistryFileIsNeitherRegisteredIntoNorLost) {
     std::string text = "this is not a registry file\n";
-    ASSERT_EQ(0, std::system(("mkdir -p '" + sandbox_.Directory() + "'").c_str()));
-    std::ofstream(sandbox_.FilePath(), std::ios::binary) << text;
+    qvtest::fs::create_directories(sandbox_.Directory());
+    qvtest::WriteBytes(sandbox_.FilePath(), text);
     EXPECT_EQ(E_FAIL, DllRegisterServer());
     EXPECT_EQ(E_FAIL, DllUnregisterServer());
-    std::ifstream in(sandbox_.FilePath(), std::ios::binary);
-    std::stringstream after;
-    after << in.rdbuf();
-    EXPECT_EQ(text, after.str());
+    EXPECT_EQ(text, qvtest::ReadBytes(sandbox_.FilePath()));
 }
 #endif
 
