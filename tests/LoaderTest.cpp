@@ -1,11 +1,11 @@
 // Loading a file into rows: line rules, the one- and two-pass column count,
-// the placeholder row, access failures and allocation failures.
+// the placeholder row and access failures (its allocation failures are the
+// allocation sweep's getDataMember).
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
 
-#include "common/LiveObjects.h"
 #include "support/Hooks.h"
 #include "support/TableProbe.h"
 #include "table/VxLineReader.h"
@@ -210,27 +210,6 @@ TEST_F(Loader, NamedPipeFailsWithoutWaitingForAWriter) {
     EXPECT_EQ(nullptr, ref_.table);
 }
 #endif
-
-TEST_F(Loader, AllocationFailuresFailCleanly) {
-    AllocFailureGuard guard;
-    std::string bytes = "a,b\n\"c\",d,e\nf\n";
-    WriteBytes(folder_ / "t.txt", bytes);
-    LONG live = qv::LiveObjectCount();
-    HRESULT hr = E_FAIL;
-    long n = 1;
-    for (; n < 200; ++n) {
-        qv::SetAllocFailure(n);
-        hr = TableProbe::Open((folder_ / "t.txt").string(), &ref_.table);
-        qv::SetAllocFailure(0);
-        if (SUCCEEDED(hr)) break;
-        EXPECT_TRUE(hr == E_OUTOFMEMORY || hr == E_FAIL) << "allocation " << n << ": 0x" << std::hex << hr;
-        EXPECT_EQ(live, qv::LiveObjectCount()) << "allocation " << n;
-    }
-    ASSERT_EQ(S_OK, hr) << "never succeeded";
-    EXPECT_GT(n, 5);
-    EXPECT_EQ(3, ref_->Rows());
-    EXPECT_EQ(bytes, ReadBytes(folder_ / "t.txt"));
-}
 
 }  // namespace
 }  // namespace qvtest
