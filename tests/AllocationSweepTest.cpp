@@ -97,6 +97,7 @@ struct Scene {
     OLEDBSimpleProvider* table = nullptr;
     IClassFactory* factory = nullptr;
     IUnknown* made = nullptr;  // what the operation handed out, released at the end
+    void** Made() { return reinterpret_cast<void**>(&made); }
     CountingListener listeners[kListeners];
     CountingListener extra;
     CountingSourceListener sourceListener;
@@ -403,26 +404,12 @@ std::vector<Operation> Operations() {
          },
          none, false, Unchanged},
         {"DllGetClassObject", kNothing,
-         [](Scene& s) {
-             void* out = nullptr;
-             HRESULT hr = DllGetClassObject(CLSID_VxASCOSP, IID_IClassFactory, &out);
-             s.made = static_cast<IUnknown*>(out);
-             return hr;
-         },
-         oom, true, Unchanged},
+         [](Scene& s) { return DllGetClassObject(CLSID_VxASCOSP, IID_IClassFactory, s.Made()); }, oom, true, Unchanged},
         {"IClassFactory::CreateInstance", kFactory,
-         [](Scene& s) {
-             void* out = nullptr;
-             HRESULT hr = s.factory->CreateInstance(nullptr, IID_DataSource, &out);
-             s.made = static_cast<IUnknown*>(out);
-             return hr;
-         },
-         oom, true, Unchanged},
+         [](Scene& s) { return s.factory->CreateInstance(nullptr, IID_DataSource, s.Made()); }, oom, true, Unchanged},
         {"IClassFactory::QueryInterface and LockServer", kFactory,
          [](Scene& s) {
-             void* out = nullptr;
-             HRESULT hr = s.factory->QueryInterface(IID_IUnknown, &out);
-             s.made = static_cast<IUnknown*>(out);
+             HRESULT hr = s.factory->QueryInterface(IID_IUnknown, s.Made());
              if (hr == S_OK) hr = s.factory->LockServer(TRUE);
              if (hr == S_OK) hr = s.factory->LockServer(FALSE);
              return hr;
