@@ -75,18 +75,13 @@ TEST(VxArray, GrowingAndShrinkingWithinTheCapacityNullsNewSlots) {
     EXPECT_EQ(nullptr, a[3]);
 }
 
-TEST(VxArray, InsertAtBeyondTheEndFillsTheGapWithNulls) {
-    PtrArray a;
-    for (int i = 0; i < 3; ++i) a.Add(P(i + 1));
-    a.InsertAt(5, P(7), 2);
-    EXPECT_EQ((Items{P(1), P(2), P(3), nullptr, nullptr, P(7), P(7)}), Contents(a));
-}
-
-TEST(VxArray, InsertAtInsideMovesTheRestUp) {
+TEST(VxArray, InsertAtInsideMovesTheRestUpAndBeyondTheEndFillsTheGapWithNulls) {
     PtrArray a;
     for (int i = 0; i < 4; ++i) a.Add(P(i + 1));
     a.InsertAt(1, P(9), 2);
     EXPECT_EQ((Items{P(1), P(9), P(9), P(2), P(3), P(4)}), Contents(a));
+    a.InsertAt(8, P(7), 2);
+    EXPECT_EQ((Items{P(1), P(9), P(9), P(2), P(3), P(4), nullptr, nullptr, P(7), P(7)}), Contents(a));
 }
 
 TEST(VxArray, RemoveAtMovesTheRestDownAndKeepsTheStorage) {
