@@ -239,19 +239,15 @@ HRESULT RegisterCopyAt(const std::string& dir, const std::string& name) {
     return library.Get<qvtest::EntryPoint>("DllRegisterServer")();
 }
 
-TEST_F(RegistrationTest, ALibraryPathThatDoesNotFitLeavesTheRegistryUntouched) {
+// A library path of 260 bytes or more leaves the registry untouched; one
+// that fits, while its folder plus "MSDAOSP.DLL" passes 260 characters, fails
+// the registration and undoes it whole.
+TEST_F(RegistrationTest, PathsThatDoNotFitFailTheRegistration) {
     ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("Quorvel", nullptr, "an older registration"));
     Values before = sandbox_.AllValues();
-    std::string dir = sandbox_.Directory() + "/" + std::string(120, 'd') + "/" + std::string(120, 'e');
-    EXPECT_EQ(E_FAIL, RegisterCopyAt(dir, "Quorvel.so")) << "a path of 260 bytes or more";
-    EXPECT_EQ(before, sandbox_.AllValues());
-}
-
-TEST_F(RegistrationTest, APreparedValueOver260CharactersFailsTheRegistration) {
-    ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("Quorvel", nullptr, "an older registration"));
-    // The directory plus "MSDAOSP.DLL" passes 260 characters while the path
-    // itself still fits.
     std::string base = sandbox_.Directory() + "/";
+    EXPECT_EQ(E_FAIL, RegisterCopyAt(base + std::string(120, 'd') + "/" + std::string(120, 'e'), "Quorvel.so"));
+    EXPECT_EQ(before, sandbox_.AllValues());
     std::string dir = base + std::string(120, 'd') + "/" + std::string(255 - 4 - base.size() - 121, 'e');
     ASSERT_EQ(255u, dir.size() + 4);
     EXPECT_EQ(E_FAIL, RegisterCopyAt(dir, "q.so"));
