@@ -20,12 +20,6 @@ namespace {
     TableProbe* table = nullptr;  \
     ASSERT_EQ(S_OK, TableProbe::Open(path, &table)) << "opening " << path
 
-DBROWCOUNT Rows(OLEDBSimpleProvider* table) {
-    DBROWCOUNT rows = -99;
-    EXPECT_EQ(S_OK, table->getRowCount(&rows));
-    return rows;
-}
-
 TEST(EditPersistence, EditsReachTheFileWhenTheLastReferenceGoesAndNotBefore) {
     const std::string original = "a,b\r\nc,d\r\ne,f\r\n";
     TempFile file(original);
@@ -112,8 +106,8 @@ TEST(EditPersistence, DeletingEveryRowWithMinusOneLeavesTheFileUntouched) {
         OPEN_OR_STOP(table, file.Path());
         DBROWCOUNT deleted = 0;
         ASSERT_EQ(S_OK, table->deleteRows(-1, 0, &deleted));
-        EXPECT_EQ(2, deleted);
-        EXPECT_EQ(0, Rows(table));
+        DBROWCOUNT rows = -1;
+        EXPECT_TRUE(deleted == 2 && table->getRowCount(&rows) == S_OK && rows == 0) << deleted << " " << rows;
         table->Release();
     }
     EXPECT_EQ(original, file.Read());
