@@ -134,8 +134,12 @@ Items Contents(PtrList& list) {
     return out;
 }
 
+// An empty list finds nothing and refuses RemoveHead.
 TEST(VxList, FindYieldsTheEarlierDuplicateThenTheLater) {
     PtrList list;
+    EXPECT_EQ(nullptr, list.Find(P(1)));
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_THROW(list.RemoveHead(), VxInvalidArgError);
     list.AddTail(P(1));
     POSITION first = list.AddTail(P(2));
     list.AddTail(P(3));
@@ -145,13 +149,6 @@ TEST(VxList, FindYieldsTheEarlierDuplicateThenTheLater) {
     list.RemoveAt(first);
     EXPECT_EQ(second, list.Find(P(2)));
     EXPECT_EQ((Items{P(1), P(3), P(2)}), Contents(list));
-}
-
-TEST(VxList, EmptyListFindsNothingAndRefusesRemoveHead) {
-    PtrList list;
-    EXPECT_EQ(nullptr, list.Find(P(1)));
-    EXPECT_TRUE(list.IsEmpty());
-    EXPECT_THROW(list.RemoveHead(), VxInvalidArgError);
 }
 
 TEST(VxList, NodesAreRecycledAcrossManyAddsAndRemoves) {
