@@ -13,7 +13,7 @@
 
 #include "FuzzSupport.h"
 
-using namespace qvfuzz;
+using namespace qvtest;
 
 namespace {
 
@@ -22,13 +22,11 @@ OLECHAR Fold(OLECHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<OLECHAR>(c +
 // Whether the cell holds a string equal to text: same length, same code
 // units (A to Z folded onto a to z when case does not matter).
 bool CellEquals(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column, const Wide& text, bool caseSensitive) {
-    VARIANT cell;
-    VariantInit(&cell);
-    QV_REQUIRE(table->getVariant(row, column, OSPFORMAT_RAW, &cell) == S_OK);
-    bool equal = cell.vt == VT_BSTR && SysStringLen(cell.bstrVal) == text.size();
+    OwnedVariant cell;
+    QV_REQUIRE(table->getVariant(row, column, OSPFORMAT_RAW, &cell.v) == S_OK);
+    bool equal = cell.v.vt == VT_BSTR && SysStringLen(cell.v.bstrVal) == text.size();
     for (size_t i = 0; equal && i < text.size(); ++i)
-        equal = caseSensitive ? cell.bstrVal[i] == text[i] : Fold(cell.bstrVal[i]) == Fold(text[i]);
-    VariantClear(&cell);
+        equal = caseSensitive ? cell.v.bstrVal[i] == text[i] : Fold(cell.v.bstrVal[i]) == Fold(text[i]);
     return equal;
 }
 
@@ -43,26 +41,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t editEvery = data[used++];
     std::string bytes(reinterpret_cast<const char*>(data) + used, size - used);
 
-    static const std::string path = Scratch() + "/find.txt";
-    WriteFile(path, bytes);
-    HRESULT opened = E_FAIL;
-    VxASCOSPObject* table = OpenTable(Widen(path), &opened);
-    QV_REQUIRE(table);
+    static const std::string path = qvfuzz::Scratch() + "/find.txt";
+    WriteBytes(path, bytes);
+    TableRef ref;
+    QV_REQUIRE(TableProbe::Open(path, &ref.table) == S_OK);
+    TableProbe* table = ref.table;
     DBROWCOUNT rows = 0;
     DB_LORDINAL columns = 0;
     table->getRowCount(&rows);
     table->getColumnCount(&columns);
 
-    VARIANT sought;
-    sought.vt = VT_BSTR;
-    sought.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    OwnedVariant sought(text);
     VARIANT byReference;
     byReference.vt = VT_BSTR | VT_BYREF;
-    byReference.pbstrVal = &sought.bstrVal;
+    byReference.pbstrVal = &sought.v.bstrVal;
 
     auto findEverywhere = [&] {
         table->getRowCount(&rows);
-        for (const VARIANT* value : {&sought, &byReference}) {
+        for (const VARIANT* value : {&sought.v, &byReference}) {
             for (DB_LORDINAL column = 1; column <= columns && column <= 3; ++column) {
                 for (OSPFIND flags : {OSPFIND_DEFAULT, OSPFIND_UP, OSPFIND_CASESENSITIVE, OSPFIND_UPCASESENSITIVE}) {
                     const bool up = flags == OSPFIND_UP || flags == OSPFIND_UPCASESENSITIVE;
@@ -87,15 +83,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     findEverywhere();
     if (editEvery % 8) {
         for (DBROWCOUNT r = editEvery % 8; r <= rows; r += editEvery % 8 + 1)
-            table->setVariant(r, 1, OSPFORMAT_RAW, sought);  // refused for a line feed or a Ctrl-Z: no matter
+            table->setVariant(r, 1, OSPFORMAT_RAW, sought.v);  // refused for a line feed or a Ctrl-Z: no matter
     }
     findEverywhere();
     DBROWCOUNT changed = 0;
     if (rows > 1) table->deleteRows(1 + editEvery % rows, 1, &changed);
     table->insertRows(1 + editEvery % (rows + 1), 1, &changed);
-    table->setVariant(1 + editEvery % (rows + 1), 1, OSPFORMAT_RAW, sought);
+    table->setVariant(1 + editEvery % (rows + 1), 1, OSPFORMAT_RAW, sought.v);
     findEverywhere();
-    SysFreeString(sought.bstrVal);
-    table->Release();
     return 0;
 }

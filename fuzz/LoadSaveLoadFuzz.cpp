@@ -15,14 +15,14 @@
 // was; no temporary file is left behind; setVariant refuses a string only
 // when the file could not hold it (a line feed, a Ctrl-Z, half a surrogate
 // pair).
+#include <algorithm>
 #include <cstdint>
 
 #include "FuzzSupport.h"
-#include "platform/ReplacementFile.h"
+
+using namespace qvtest;
 
 namespace {
-
-using qvfuzz::Wide;
 
 struct Input {
     const uint8_t* data;
@@ -68,50 +68,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         text.push_back(c);
     }
     const std::string original(reinterpret_cast<const char*>(data) + in.used, size - in.used);
-    qvfuzz::WriteFile(path, original);
+    WriteBytes(path, original);
 
-    Wide member = qvfuzz::Widen(path);
+    Wide member = W(path);
     if (!delimiters.empty()) member += Wide{'|', 'k', '='} + delimiters;
-    HRESULT hr;
-    VxASCOSPObject* table = qvfuzz::OpenTable(member, &hr);
-    QV_REQUIRE(hr == S_OK);
-    qvfuzz::TableText expected = qvfuzz::ReadTable(table);
+    TableRef ref;
+    QV_REQUIRE(TableProbe::Open(member, &ref.table) == S_OK);
+    const DBROWCOUNT rows = ref->Rows();
+    DB_LORDINAL columns = 0;
+    ref->getColumnCount(&columns);
+    std::vector<std::vector<Wide>> expected = ReadTable(ref.table, FileText);
 
-    if (expected.rows > 0 && (edit & 3) != 0) {
-        DBROWCOUNT row = rowPick % expected.rows + 1;
-        DB_LORDINAL column = columnPick % expected.columns + 1;
-        VARIANT value;
-        VariantInit(&value);
-        if ((edit & 3) == 1) {
-            QV_REQUIRE(table->getVariant(row, column, OSPFORMAT_RAW, &value) == S_OK);
-        } else {
-            value.vt = VT_BSTR;
-            value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (rows > 0 && (edit & 3) != 0) {
+        DBROWCOUNT row = rowPick % rows + 1;
+        DB_LORDINAL column = columnPick % columns + 1;
+        OwnedVariant value = (edit & 3) == 1 ? OwnedVariant() : OwnedVariant(text);
+        if ((edit & 3) == 1) QV_REQUIRE(ref->getVariant(row, column, OSPFORMAT_RAW, &value.v) == S_OK);
+        HRESULT hr = ref->setVariant(row, column, OSPFORMAT_FORMATTED, value.v);
+        QV_REQUIRE(hr == ((edit & 3) == 1 || Writable(text) ? S_OK : E_INVALIDARG));
+        if (hr == S_OK && (edit & 3) != 1) {
+            std::vector<Wide>& cells = expected[static_cast<size_t>(row - 1)];
+            cells.resize(std::max(cells.size(), static_cast<size_t>(column)));
+            cells[static_cast<size_t>(column - 1)] = qvfuzz::ReadBack(text);
+            while (!cells.empty() && cells.back().empty()) cells.pop_back();
         }
-        hr = table->setVariant(row, column, OSPFORMAT_FORMATTED, value);
-        if ((edit & 3) == 1 || Writable(text)) {
-            QV_REQUIRE(hr == S_OK);
-        } else {
-            QV_REQUIRE(hr == E_INVALIDARG);
-        }
-        if (hr == S_OK && (edit & 3) != 1) expected.cells[row - 1][column - 1] = qvfuzz::ReadBack(text);
-        VariantClear(&value);
     }
     DBROWCOUNT inserted = -1;
-    QV_REQUIRE(table->insertRows(1, 0, &inserted) == S_OK && inserted == 0);  // marks the table changed
+    QV_REQUIRE(ref->insertRows(1, 0, &inserted) == S_OK && inserted == 0);  // marks the table changed
 
     const bool failWrite = edit & 4;
     if (failWrite) qv::SetWriteFailure(((edit >> 3) & 3) + 1);
-    table->Release();  // saves
+    ref.Reset();  // saves
     qv::SetWriteFailure(0);
 
-    QV_REQUIRE(qvfuzz::ScratchEntries() == std::vector<std::string>{"t.txt"});
-    if (failWrite && qvfuzz::ReadFile(path) == original) return 0;  // the save failed and kept the file
-    VxASCOSPObject* reloaded = qvfuzz::OpenTable(member, &hr);
-    QV_REQUIRE(hr == S_OK);
-    qvfuzz::TableText again = qvfuzz::ReadTable(reloaded);
-    reloaded->Release();
-    if (again.rows != expected.rows || again.columns != expected.columns || again.cells != expected.cells) {
+    QV_REQUIRE(Entries(qvfuzz::Scratch()) == std::vector<std::string>{"t.txt"});
+    if (failWrite && ReadBytes(path) == original) return 0;  // the save failed and kept the file
+    QV_REQUIRE(TableProbe::Open(member, &ref.table) == S_OK);
+    DB_LORDINAL columnsAgain = 0;
+    ref->getColumnCount(&columnsAgain);
+    std::vector<std::vector<Wide>> again = ReadTable(ref.table, FileText);
+    if (columnsAgain != columns || again != expected) {
         qvfuzz::Dump("expected", expected);
         qvfuzz::Dump("reloaded", again);
         std::abort();

@@ -22,7 +22,7 @@
 
 namespace {
 
-using qvfuzz::Wide;
+using namespace qvtest;
 
 const char* const kFiles[] = {"a,b,c\n1,2\n\"x,y\",,z\n", "", "q", "\n\n"};
 
@@ -37,13 +37,6 @@ struct Input {
         for (int i = 0; i < count; ++i) value = value << 8 | Byte();
         return value;
     }
-};
-
-// Exposes whether the table will write itself back.
-class Table : public VxASCOSPObject {
-public:
-    explicit Table(const OLECHAR* dataMember) : VxASCOSPObject(dataMember) {}
-    bool Modified() const { return modified_ != 0; }
 };
 
 struct Harness;
@@ -89,7 +82,7 @@ private:
 };
 
 struct Harness {
-    Table* table = nullptr;
+    TableProbe* table = nullptr;
     DB_LORDINAL columns = 0;
     int depth = 0;                // calls in progress; listeners call back only from depth 1
     bool reentered = false;       // a listener changed the table during the current call
@@ -166,6 +159,21 @@ struct Harness {
         for (Listener* listener : made) listener->Release();
     }
 
+    // Every cell (unless all, only the first and last rows of a larger
+    // table) reads, and has a text form to be saved in.
+    void ReadCells(bool all) {
+        DBROWCOUNT rows = Rows();
+        for (DBROWCOUNT r = 1; r <= rows; ++r) {
+            if (!all && rows * columns > 1000 && r > 3 && r < rows - 2) r = rows - 2;
+            for (DB_LORDINAL c = 1; c <= columns; ++c) {
+                OwnedVariant cell;
+                qv::WideString form;
+                QV_REQUIRE(table->getVariant(r, c, OSPFORMAT_RAW, &cell.v) == S_OK);
+                QV_REQUIRE(cell.v.vt == VT_BSTR || cell.v.vt == VT_EMPTY || cell.v.vt == VT_NULL ||
+                           qv::VariantToText(cell.v, form));
+            }
+        }
+    }
     void CheckInvariants();
     void Call();
 };
@@ -299,16 +307,12 @@ HRESULT Listener::Event(int kind) {
     HRESULT answer = answer_ & (1 << kind) ? E_FAIL : S_OK;
     if (when_ % 6 != kind || harness_.depth != 1) return answer;
     ++harness_.depth;
-    Table* table = harness_.table;
+    TableProbe* table = harness_.table;
     DBROWCOUNT count = 0;
     switch (action_ % 8) {
-        case 0: {
-            DBROWCOUNT rows = 0;
-            table->getRowCount(&rows);
-            for (DBROWCOUNT r = 1; r <= rows; ++r)
-                for (DB_LORDINAL c = 1; c <= harness_.columns; ++c) qvfuzz::CellText(table, r, c);
+        case 0:
+            harness_.ReadCells(true);
             break;
-        }
         case 1: {
             VARIANT value;
             VariantInit(&value);
@@ -348,21 +352,13 @@ HRESULT Listener::Event(int kind) {
 }
 
 void Harness::CheckInvariants() {
-    DBROWCOUNT rows = Rows();
     DB_LORDINAL now = -1;
     QV_REQUIRE(table->getColumnCount(&now) == S_OK && now == columns);
-    VARIANT cell;
-    VariantInit(&cell);
-    // Every cell of a small table; the first and last rows of a larger one.
-    for (DBROWCOUNT r = 1; r <= rows; ++r) {
-        if (rows * columns > 1000 && r > 3 && r < rows - 2) r = rows - 2;
-        for (DB_LORDINAL c = 1; c <= columns; ++c) {
-            qvfuzz::CellText(table, r, c);
-        }
-    }
-    QV_REQUIRE(table->getVariant(rows + 1, 1, OSPFORMAT_RAW, &cell) == E_INVALIDARG);
-    QV_REQUIRE(table->getVariant(1, columns + 1, OSPFORMAT_RAW, &cell) == E_INVALIDARG);
-    QV_REQUIRE(cell.vt == VT_EMPTY);
+    ReadCells(false);
+    OwnedVariant cell;
+    QV_REQUIRE(table->getVariant(Rows() + 1, 1, OSPFORMAT_RAW, &cell.v) == E_INVALIDARG);
+    QV_REQUIRE(table->getVariant(1, columns + 1, OSPFORMAT_RAW, &cell.v) == E_INVALIDARG);
+    QV_REQUIRE(cell.v.vt == VT_EMPTY);
 }
 
 // The text that a value given to setVariant is stored as.
@@ -411,12 +407,11 @@ void Harness::Call() {
             QV_REQUIRE(hr == S_OK || hr == E_INVALIDARG);
             Wide text;
             if (hr == S_OK && !reentered && StoredText(value, text)) {
-                Wide stored = qvfuzz::CellText(table, row, column);
+                Wide stored = CellText(table, row, column, FileText);
                 if (stored != text) {
                     std::fprintf(stderr, "vt %04x at (%ld, %ld) reads back other than given\n", value.vt,
                                  static_cast<long>(row), static_cast<long>(column));
-                    qvfuzz::Dump("given", {1, 1, {{text}}});
-                    qvfuzz::Dump("read", {1, 1, {{stored}}});
+                    qvfuzz::Dump("given, read", {{text, stored}});
                     std::abort();
                 }
             }
@@ -500,35 +495,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qv::SetSizeLimit(16 << 20);
     Input in{data, size};
     const std::string original = kFiles[in.Byte() % (sizeof kFiles / sizeof kFiles[0])];
-    qvfuzz::WriteFile(path, original);
-    HRESULT hr;
-    Wide member = qvfuzz::Widen(path);
-    Table* table = qvfuzz::OpenTable<Table>(member, &hr);
-    QV_REQUIRE(hr == S_OK);
+    WriteBytes(path, original);
+    TableRef ref;
+    QV_REQUIRE(TableProbe::Open(path, &ref.table) == S_OK);
 
     Harness harness;
-    harness.table = table;
+    harness.table = ref.table;
     harness.in = &in;
-    QV_REQUIRE(table->getColumnCount(&harness.columns) == S_OK);
+    QV_REQUIRE(ref->getColumnCount(&harness.columns) == S_OK);
     harness.CheckInvariants();
     for (int calls = 0; in.More() && calls < 64; ++calls) harness.Call();
 
-    qvfuzz::TableText text = qvfuzz::ReadTable(table);
-    for (std::vector<Wide>& row : text.cells)
+    std::vector<std::vector<Wide>> text = ReadTable(ref.table, FileText);
+    for (std::vector<Wide>& row : text)
         for (Wide& cell : row) cell = qvfuzz::ReadBack(cell);
-    const bool modified = table->Modified();
-    table->Release();  // saves a changed table
+    const bool modified = ref->Modified();
+    ref.Reset();  // saves a changed table
 
-    QV_REQUIRE(qvfuzz::ScratchEntries() == std::vector<std::string>{"t.txt"});
+    QV_REQUIRE(Entries(qvfuzz::Scratch()) == std::vector<std::string>{"t.txt"});
     if (!modified) {
-        QV_REQUIRE(qvfuzz::ReadFile(path) == original);
+        QV_REQUIRE(ReadBytes(path) == original);
         return 0;
     }
-    VxASCOSPObject* reloaded = qvfuzz::OpenTable(member, &hr);
-    QV_REQUIRE(hr == S_OK);
-    qvfuzz::TableText again = qvfuzz::ReadTable(reloaded);
-    reloaded->Release();
-    if (!qvfuzz::SameText(text, again)) {
+    // The file keeps no trailing empty cells, and a table of no rows has no width.
+    QV_REQUIRE(TableProbe::Open(path, &ref.table) == S_OK);
+    std::vector<std::vector<Wide>> again = ReadTable(ref.table, FileText);
+    if (again != text) {
         qvfuzz::Dump("table", text);
         qvfuzz::Dump("reloaded", again);
         std::abort();

@@ -78,18 +78,6 @@ void HearFileCall(qv::FileCall call) {
     if (number == g_stopAt) raise(SIGSTOP);
 }
 
-// The file's bytes, read in one go (the trials read it 200 times).
-std::string Contents(const fs::path& path) {
-    std::string bytes;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return "<missing>";
-    char block[1 << 16];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
-    std::fclose(file);
-    return bytes;
-}
-
 std::string OldContents() {
     std::string text;
     char line[80];
@@ -159,10 +147,10 @@ TEST_F(CrashSafeSave, KillAtAnyMomentLeavesOldOrNewFile) {
         runs.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "an unkilled save fails: " << status;
         if (run == 0) {
-            fresh = Contents(File());
+            fresh = ReadBytes(File());
             fileCalls = g_shared->fileCalls.load();
         }
-        EXPECT_EQ(fresh, Contents(File())) << "the save gives the same bytes every time";
+        EXPECT_EQ(fresh, ReadBytes(File())) << "the save gives the same bytes every time";
         EXPECT_EQ(fileCalls, g_shared->fileCalls.load()) << "the save makes the same file calls every time";
         EXPECT_EQ(std::vector<std::string>{}, Entries(temp_.Path()));
     }
@@ -177,7 +165,7 @@ TEST_F(CrashSafeSave, KillAtAnyMomentLeavesOldOrNewFile) {
         int stage = g_shared->stage.load();
         ++stages[stage];
         const std::string what = when + ", while " + kStageNames[stage];
-        std::string now = Contents(File());
+        std::string now = ReadBytes(File());
         bool isOld = now == old, isNew = now == fresh;
         EXPECT_TRUE(isOld || isNew) << what << ": the data file holds " << now.size() << " bytes, neither "
                                     << old.size() << " old nor " << fresh.size() << " new";

@@ -15,40 +15,47 @@
 namespace qvtest {
 namespace {
 
-OwnedVariant Text(const char* text) { return OwnedVariant(std::string(text)); }
-
-TEST(ListenerRegistration, NullListenersAreRefused) {
-    TablePtr table(EditProbe::Create({"a"}));
-    EXPECT_EQ(E_INVALIDARG, table->addOLEDBSimpleProviderListener(nullptr));
-    EXPECT_EQ(E_INVALIDARG, table->removeOLEDBSimpleProviderListener(nullptr));
+// Sets cell (1, 1) to "x", as a client's edit does.
+HRESULT EditX(OLEDBSimpleProvider* table) {
+    OwnedVariant value(std::string("x"));
+    return table->setVariant(1, 1, OSPFORMAT_RAW, value.v);
 }
 
+// Registers, or withdraws, each listener in turn.
+void Register(OLEDBSimpleProvider* table, std::initializer_list<RecordingListener*> listeners) {
+    for (RecordingListener* l : listeners) ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(l)) << l->Name();
+}
+void Withdraw(OLEDBSimpleProvider* table, std::initializer_list<RecordingListener*> listeners) {
+    for (RecordingListener* l : listeners) ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(l)) << l->Name();
+}
+
+// A null listener is refused; each entry holds one reference.
 TEST(ListenerRegistration, EachEntryHoldsOneReferenceAndIsWithdrawnOnItsOwn) {
     TablePtr table = Editable({"a"});
+    EXPECT_EQ(E_INVALIDARG, table->addOLEDBSimpleProviderListener(nullptr));
+    EXPECT_EQ(E_INVALIDARG, table->removeOLEDBSimpleProviderListener(nullptr));
     CallScript script;
     RecordingListener listener("L", script);
-    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
-    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&listener));
+    Register(table.get(), {&listener, &listener});
     EXPECT_EQ(3, listener.Refs());
     EXPECT_EQ(2, listener.Transfers()) << "each registration is told once";
 
     // Registered twice, it hears every event twice.
-    OwnedVariant value = Text("x");
     listener.Expect(Call::AboutToChangeCell, 1, 1).Expect(Call::AboutToChangeCell, 1, 1);
     listener.Expect(Call::CellChanged, 1, 1).Expect(Call::CellChanged, 1, 1);
-    ASSERT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
+    ASSERT_EQ(S_OK, EditX(table.get()));
     script.Verify();
 
     EXPECT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&listener)) << "first removal";
     EXPECT_EQ(2, listener.Refs());
     listener.Expect(Call::AboutToChangeCell, 1, 1).Expect(Call::CellChanged, 1, 1);
-    ASSERT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
+    ASSERT_EQ(S_OK, EditX(table.get()));
     script.Verify();
 
     EXPECT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&listener)) << "second removal";
     EXPECT_EQ(E_FAIL, table->removeOLEDBSimpleProviderListener(&listener)) << "third removal";
     EXPECT_EQ(1, listener.Refs());
-    ASSERT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));  // heard by nobody
+    ASSERT_EQ(S_OK, EditX(table.get()));  // heard by nobody
 }
 
 TEST(ListenerRegistration, AFailedAppendGivesItsReferenceBack) {
@@ -64,8 +71,7 @@ TEST(ListenerRegistration, AFailedAppendGivesItsReferenceBack) {
         qv::SetAllocFailure(0);
         EXPECT_EQ(1, listener.Refs()) << "the failed registration kept a reference";
         EXPECT_EQ(0, listener.Transfers());
-        OwnedVariant value = Text("x");
-        EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));  // the strict listener must hear nothing
+        EXPECT_EQ(S_OK, EditX(table.get()));  // the strict listener must hear nothing
         EXPECT_EQ(E_FAIL, table->removeOLEDBSimpleProviderListener(&listener));
     }
 }
@@ -97,9 +103,7 @@ TEST(ListenerRegistration, TheLastReleaseOfTheTableReleasesEveryListenerOnce) {
     RecordingListener first("A", script), second("B", script);
     {
         TablePtr table(EditProbe::Create({"a"}));
-        ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&first));
-        ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&second));
-        ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&first));
+        Register(table.get(), {&first, &second, &first});
         EXPECT_EQ(3, first.Refs());
     }
     EXPECT_EQ(1, first.Refs());
@@ -118,12 +122,7 @@ TEST(ListenerRegistration, ACallFromAListenerReleasedByTheDestructorFailsAndNeve
         CallBack call;
         HRESULT expected;
     } cases[] = {
-        {"setVariant",
-         [](EditProbe* t, RecordingListener&) {
-             OwnedVariant value = Text("x");
-             return t->setVariant(1, 1, OSPFORMAT_RAW, value.v);
-         },
-         E_UNEXPECTED},
+        {"setVariant", [](EditProbe* t, RecordingListener&) { return EditX(t); }, E_UNEXPECTED},
         {"insertRows",
          [](EditProbe* t, RecordingListener&) {
              DBROWCOUNT made = 0;
@@ -201,17 +200,14 @@ TEST(NotifyListeners, AListenerThatThrowsCountsAsFailingAndTheEditGoesOn) {
     TablePtr table = Editable({"a"});
     CallScript script;
     RecordingListener a("A", script), b("B", script);
-    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&a));
-    ASSERT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&b));
+    Register(table.get(), {&a, &b});
     a.Expect(Call::AboutToChangeCell, 1, 1, S_OK, [] { throw std::runtime_error("listener fault"); });
     a.Expect(Call::CellChanged, 1, 1);
     b.Expect(Call::CellChanged, 1, 1);
-    OwnedVariant value = Text("x");
-    EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
+    EXPECT_EQ(S_OK, EditX(table.get()));
     EXPECT_EQ("x", table->Text(1, 1));
     script.Verify();
-    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&a));
-    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&b));
+    Withdraw(table.get(), {&a, &b});
 }
 
 // B is held by the table alone; A withdraws it during a notification. The walk
@@ -233,8 +229,7 @@ TEST(NotifyListeners, AListenerWithdrawnMidWalkIsNeverCalledAfterItsLastRelease)
     });
     withdrawn->Expect(Call::AboutToChangeCell, 1, 1);
     a.Expect(Call::CellChanged, 1, 1);
-    OwnedVariant value = Text("x");
-    EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
+    EXPECT_EQ(S_OK, EditX(table.get()));
     EXPECT_TRUE(withdrawn->Destroyed()) << "the walk's copy kept its reference";
     EXPECT_EQ(0, withdrawn->Refs());
     script.Verify();
@@ -250,11 +245,9 @@ TEST(NotifyListeners, AListenerAddedMidWalkFirstHearsTheNextEvent) {
              [&] { EXPECT_EQ(S_OK, table->addOLEDBSimpleProviderListener(&late)); });
     a.Expect(Call::CellChanged, 1, 1);
     late.Expect(Call::CellChanged, 1, 1);
-    OwnedVariant value = Text("x");
-    EXPECT_EQ(S_OK, table->setVariant(1, 1, OSPFORMAT_RAW, value.v));
+    EXPECT_EQ(S_OK, EditX(table.get()));
     script.Verify();
-    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&a));
-    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&late));
+    Withdraw(table.get(), {&a, &late});
 }
 
 // insertRows and deleteRows notify with the row array's lock held: a listener
@@ -290,8 +283,7 @@ TEST(NotifyListeners, AListenerAddedUnderTheRowLockIsToldWhenItIsDropped) {
     script.Verify();
     EXPECT_EQ(0, gone.Transfers()) << "a withdrawn registration was told";
     EXPECT_EQ(1, gone.Refs());
-    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&a));
-    ASSERT_EQ(S_OK, table->removeOLEDBSimpleProviderListener(&late));
+    Withdraw(table.get(), {&a, &late});
 }
 
 TEST(NotifyListeners, ManyListenersAreAllToldAndACopyThatCannotGrowStillTellsTheFirst) {

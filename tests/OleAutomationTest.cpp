@@ -6,10 +6,12 @@
 #include "platform/Utf8.h"
 #include "platform/VariantText.h"
 #include "support/Hooks.h"
-#include "support/Text.h"
+#include "support/TableProbe.h"
 
 namespace {
 
+using qvtest::N;
+using qvtest::OwnedVariant;
 using qvtest::W;
 using qvtest::Wide;
 
@@ -31,78 +33,57 @@ TEST(Bstr, KeepsItsLengthInFrontAndATerminatorBehind) {
 }
 
 TEST(Variant, CopyDuplicatesStringsAndClearFreesThem) {
-    VARIANT source, copy;
-    VariantInit(&source);
-    VariantInit(&copy);
-    source.vt = VT_BSTR;
-    source.bstrVal = SysAllocString(OLESTR("hello"));
-    ASSERT_EQ(S_OK, VariantCopy(&copy, &source));
-    EXPECT_EQ(VT_BSTR, copy.vt);
-    EXPECT_NE(source.bstrVal, copy.bstrVal);
-    EXPECT_EQ(W("hello"), Wide(copy.bstrVal, SysStringLen(copy.bstrVal)));
-    EXPECT_EQ(S_OK, VariantClear(&copy));
-    EXPECT_EQ(VT_EMPTY, copy.vt);
-    VariantClear(&source);
+    OwnedVariant source("hello"), copy;
+    ASSERT_EQ(S_OK, VariantCopy(&copy.v, &source.v));
+    EXPECT_EQ(VT_BSTR, copy.v.vt);
+    EXPECT_NE(source.v.bstrVal, copy.v.bstrVal);
+    EXPECT_EQ("hello", N(copy.v.bstrVal));
+    EXPECT_EQ(S_OK, VariantClear(&copy.v));
+    EXPECT_EQ(VT_EMPTY, copy.v.vt);
 }
 
 TEST(Variant, CopyIndDereferencesByReferenceValues) {
     LONG number = 42;
-    BSTR text = SysAllocString(OLESTR("x"));
-    VARIANT byRef, out;
-    VariantInit(&byRef);
-    VariantInit(&out);
+    OwnedVariant text("x"), out;
+    VARIANT byRef;
     byRef.vt = VT_BYREF | VT_I4;
     byRef.plVal = &number;
-    ASSERT_EQ(S_OK, VariantCopyInd(&out, &byRef));
-    EXPECT_EQ(VT_I4, out.vt);
-    EXPECT_EQ(42, out.lVal);
+    ASSERT_EQ(S_OK, VariantCopyInd(&out.v, &byRef));
+    EXPECT_EQ(VT_I4, out.v.vt);
+    EXPECT_EQ(42, out.v.lVal);
 
     byRef.vt = VT_BYREF | VT_BSTR;
-    byRef.pbstrVal = &text;
-    ASSERT_EQ(S_OK, VariantCopyInd(&out, &byRef));
-    EXPECT_EQ(VT_BSTR, out.vt);
-    EXPECT_NE(text, out.bstrVal);
-    EXPECT_EQ(W("x"), Wide(out.bstrVal, SysStringLen(out.bstrVal)));
-    VariantClear(&out);
-    SysFreeString(text);
+    byRef.pbstrVal = &text.v.bstrVal;
+    ASSERT_EQ(S_OK, VariantCopyInd(&out.v, &byRef));
+    EXPECT_EQ(VT_BSTR, out.v.vt);
+    EXPECT_NE(text.v.bstrVal, out.v.bstrVal);
+    EXPECT_EQ("x", N(out.v.bstrVal));
 }
 
 TEST(Variant, ChangeTypeToBstrGivesTheTextOfANumber) {
-    VARIANT number, text;
-    VariantInit(&number);
-    VariantInit(&text);
-    number.vt = VT_I4;
-    number.lVal = -7;
-    ASSERT_EQ(S_OK, VariantChangeType(&text, &number, 0, VT_BSTR));
-    ASSERT_EQ(VT_BSTR, text.vt);
-    EXPECT_EQ("-7", qvtest::N(text.bstrVal));
-    VariantClear(&text);
+    OwnedVariant number = OwnedVariant::I4(-7), text;
+    ASSERT_EQ(S_OK, VariantChangeType(&text.v, &number.v, 0, VT_BSTR));
+    ASSERT_EQ(VT_BSTR, text.v.vt);
+    EXPECT_EQ("-7", N(text.v.bstrVal));
 }
 
 TEST(Variant, TheCopyWrappersAnswerTheAllocationHook) {
     qvtest::AllocFailureGuard guard;
-    VARIANT source, copy;
-    VariantInit(&source);
-    VariantInit(&copy);
-    source.vt = VT_BSTR;
-    source.bstrVal = SysAllocString(OLESTR("s"));
-    copy.vt = VT_I4;
+    OwnedVariant source("s"), copy = OwnedVariant::I4(7);
     qv::SetAllocFailure(1);
-    EXPECT_EQ(E_OUTOFMEMORY, qv::CopyVariant(&copy, &source));
-    EXPECT_EQ(VT_EMPTY, copy.vt);
-    EXPECT_EQ(S_OK, qv::CopyVariant(&copy, &source));
-    EXPECT_EQ(VT_BSTR, copy.vt);
-    VariantClear(&copy);
-    VariantClear(&source);
+    EXPECT_EQ(E_OUTOFMEMORY, qv::CopyVariant(&copy.v, &source.v));
+    EXPECT_EQ(VT_EMPTY, copy.v.vt);
+    EXPECT_EQ(S_OK, qv::CopyVariant(&copy.v, &source.v));
+    EXPECT_EQ(VT_BSTR, copy.v.vt);
 }
 
 std::string TextOf(const VARIANT& value) {
     qv::WideString text;
     if (!qv::VariantToText(value, text)) return "<none>";
-    return qvtest::N(text.data(), text.size());
+    return N(text.data(), text.size());
 }
 
-TEST(VariantText, IsTheSameLocaleFreeTextOnEveryPlatform) {
+TEST(VariantText, IsTheSameLocaleFreeTextOnEveryPlatformAndExactForDecimals) {
     const struct {
         void (*set)(VARIANT&);
         const char* text;
@@ -120,6 +101,17 @@ TEST(VariantText, IsTheSameLocaleFreeTextOnEveryPlatform) {
                  {[](VARIANT& v) { v.vt = VT_DATE, v.date = 0.0; }, "1899-12-30"},
                  {[](VARIANT& v) { v.vt = VT_DATE, v.date = 45658.75; }, "2025-01-01 18:00:00"},
                  {[](VARIANT& v) { v.vt = VT_DATE, v.date = -1.25; }, "1899-12-29 06:00:00"},
+                 // A decimal overlays the type, which goes in last; its text is exact.
+                 {[](VARIANT& v) {
+                      v.decVal.Hi32 = 0, v.decVal.Lo64 = 12345, v.decVal.scale = 3, v.decVal.sign = DECIMAL_NEG;
+                      v.vt = VT_DECIMAL;
+                  },
+                  "-12.345"},
+                 {[](VARIANT& v) {
+                      v.decVal.Hi32 = 0xFFFFFFFF, v.decVal.Lo64 = 0xFFFFFFFFFFFFFFFFULL, v.decVal.scale = 0;
+                      v.decVal.sign = 0, v.vt = VT_DECIMAL;
+                  },
+                  "79228162514264337593543950335"},
                  {[](VARIANT& v) { v.vt = VT_ERROR, v.scode = 5; }, "<none>"},
                  {[](VARIANT& v) { v.vt = VT_NULL; }, "<none>"}};
     for (const auto& c : cases) {
@@ -128,23 +120,6 @@ TEST(VariantText, IsTheSameLocaleFreeTextOnEveryPlatform) {
         c.set(v);
         EXPECT_EQ(c.text, TextOf(v)) << "vt " << v.vt;
     }
-}
-
-TEST(VariantText, DecimalsAreExact) {
-    VARIANT v;
-    VariantInit(&v);
-    v.decVal.Hi32 = 0;
-    v.decVal.Lo64 = 12345;
-    v.decVal.scale = 3;
-    v.decVal.sign = DECIMAL_NEG;
-    v.vt = VT_DECIMAL;
-    EXPECT_EQ("-12.345", TextOf(v));
-    v.decVal.Hi32 = 0xFFFFFFFF;
-    v.decVal.Lo64 = 0xFFFFFFFFFFFFFFFFULL;
-    v.decVal.scale = 0;
-    v.decVal.sign = 0;
-    v.vt = VT_DECIMAL;
-    EXPECT_EQ("79228162514264337593543950335", TextOf(v));
 }
 
 TEST(TextConversion, RoundTripsTheNarrowTextOfThePlatform) {

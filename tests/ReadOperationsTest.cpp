@@ -51,17 +51,12 @@ TEST_F(ReadOperations, QueryInterfaceAndReferenceCounts) {
     Table()->Release();
 }
 
-TEST_F(ReadOperations, CountsAndFlags) {
-    DBROWCOUNT rows = 0, estimated = 0;
-    DB_LORDINAL columns = 0;
+// The counts of every loaded file are checked as it loads (Loader); here
+// each count and flag needs a place for its answer, and the table says it
+// is asynchronous with no transfer to stop.
+TEST_F(ReadOperations, CountsAndFlagsNeedAPlaceAndTheTableIsAsynchronous) {
     BOOL async = FALSE;
-    EXPECT_EQ(S_OK, Table()->getRowCount(&rows));
-    EXPECT_EQ(S_OK, Table()->getEstimatedRows(&estimated));
-    EXPECT_EQ(S_OK, Table()->getColumnCount(&columns));
     EXPECT_EQ(S_OK, Table()->isAsync(&async));
-    EXPECT_EQ(2, rows);
-    EXPECT_EQ(2, estimated);
-    EXPECT_EQ(2, columns);
     EXPECT_EQ(TRUE, async);
     EXPECT_EQ(S_OK, Table()->stopTransfer());
     EXPECT_EQ(E_INVALIDARG, Table()->getRowCount(nullptr));
@@ -88,14 +83,17 @@ TEST_F(ReadOperations, RWStatus) {
     }
 }
 
+// The label row (row 0) has no content: reading it leaves the VARIANT as
+// passed, as a refused read does.
 TEST_F(ReadOperations, GetVariantArgumentsLeaveTheVariantUntouched) {
     struct Case {
         DBROWCOUNT row;
         DB_LORDINAL column;
-    } invalid[] = {{-1, 1}, {1, -1}, {1, 0}, {1, 3}, {3, 1}, {0, 0}, {0, 3}};
-    for (const Case& c : invalid) {
+    } cases[] = {{-1, 1}, {1, -1}, {1, 0}, {1, 3}, {3, 1}, {0, 0}, {0, 3}, {0, 2}};
+    for (const Case& c : cases) {
         VARIANT v = Seven();
-        EXPECT_EQ(E_INVALIDARG, Table()->getVariant(c.row, c.column, OSPFORMAT_RAW, &v))
+        const bool label = c.row == 0 && c.column >= 1 && c.column <= 2;
+        EXPECT_EQ(label ? S_OK : E_INVALIDARG, Table()->getVariant(c.row, c.column, OSPFORMAT_RAW, &v))
             << "row " << c.row << " column " << c.column;
         EXPECT_EQ(VT_I4, v.vt);
         EXPECT_EQ(7, v.lVal);
@@ -112,13 +110,6 @@ TEST_F(ReadOperations, GetVariantArgumentsLeaveTheVariantUntouched) {
         long long wide = 0x100000001LL;
         EXPECT_EQ(E_INVALIDARG, Table()->getVariant(static_cast<DBROWCOUNT>(wide), 1, OSPFORMAT_RAW, &v));
     }
-}
-
-TEST_F(ReadOperations, LabelRowLeavesTheVariantAsPassed) {
-    VARIANT v = Seven();
-    EXPECT_EQ(S_OK, Table()->getVariant(0, 2, OSPFORMAT_RAW, &v));
-    EXPECT_EQ(VT_I4, v.vt);
-    EXPECT_EQ(7, v.lVal);
 }
 
 TEST_F(ReadOperations, CellsAreCopiesOfWhatTheyHold) {

@@ -17,9 +17,6 @@
 #include <shlobj.h>
 #else
 #include <sys/stat.h>
-
-#include <fstream>
-#include <sstream>
 #endif
 
 namespace {
@@ -77,7 +74,7 @@ protected:
     qvtest::AllocFailureGuard guard_;
 };
 
-TEST_F(RegistrationTest, RegisterWritesExactlyTheSixteenRows) {
+TEST_F(RegistrationTest, RegisterWritesExactlyTheSixteenRowsAndAgainLeavesOneRegistration) {
     ASSERT_EQ(S_OK, DllRegisterServer()) << "DllRegisterServer";
     EXPECT_EQ(Registered(modulePath_), sandbox_.AllValues());
 
@@ -85,10 +82,8 @@ TEST_F(RegistrationTest, RegisterWritesExactlyTheSixteenRows) {
     ASSERT_EQ(ERROR_SUCCESS, qvtest::ReadRegistryString("quorvel\\clsid", nullptr, value))
         << "names are found whatever their case";
     EXPECT_EQ("{6F3C2A91-4D7E-4B1A-9C05-2E8D71A4B3C6}", value);
-}
 
-TEST_F(RegistrationTest, RegisteringTwiceLeavesOneRegistration) {
-    ASSERT_EQ(S_OK, DllRegisterServer());
+    // Registering again leaves one registration.
     ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("Quorvel", "Stale", "from an older version"));
     ASSERT_EQ(S_OK, DllRegisterServer()) << "the second registration";
     EXPECT_EQ(Registered(modulePath_), sandbox_.AllValues()) << "the first one's keys went with their values";
@@ -242,19 +237,15 @@ HRESULT RegisterCopyAt(const std::string& dir, const std::string& name) {
     return library.Get<qvtest::EntryPoint>("DllRegisterServer")();
 }
 
-TEST_F(RegistrationTest, ALibraryPathThatDoesNotFitLeavesTheRegistryUntouched) {
+// A library path of 260 bytes or more leaves the registry untouched; one
+// that fits, while its folder plus "MSDAOSP.DLL" passes 260 characters, fails
+// the registration and undoes it whole.
+TEST_F(RegistrationTest, PathsThatDoNotFitFailTheRegistration) {
     ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("Quorvel", nullptr, "an older registration"));
     Values before = sandbox_.AllValues();
-    std::string dir = sandbox_.Directory() + "/" + std::string(120, 'd') + "/" + std::string(120, 'e');
-    EXPECT_EQ(E_FAIL, RegisterCopyAt(dir, "Quorvel.so")) << "a path of 260 bytes or more";
-    EXPECT_EQ(before, sandbox_.AllValues());
-}
-
-TEST_F(RegistrationTest, APreparedValueOver260CharactersFailsTheRegistration) {
-    ASSERT_EQ(ERROR_SUCCESS, qvtest::CreateRegistryKey("Quorvel", nullptr, "an older registration"));
-    // The directory plus "MSDAOSP.DLL" passes 260 characters while the path
-    // itself still fits.
     std::string base = sandbox_.Directory() + "/";
+    EXPECT_EQ(E_FAIL, RegisterCopyAt(base + std::string(120, 'd') + "/" + std::string(120, 'e'), "Quorvel.so"));
+    EXPECT_EQ(before, sandbox_.AllValues());
     std::string dir = base + std::string(120, 'd') + "/" + std::string(255 - 4 - base.size() - 121, 'e');
     ASSERT_EQ(255u, dir.size() + 4);
     EXPECT_EQ(E_FAIL, RegisterCopyAt(dir, "q.so"));
@@ -263,14 +254,11 @@ TEST_F(RegistrationTest, APreparedValueOver260CharactersFailsTheRegistration) {
 
 TEST_F(RegistrationTest, AnUnreadableRegistryFileIsNeitherRegisteredIntoNorLost) {
     std::string text = "this is not a registry file\n";
-    ASSERT_EQ(0, std::system(("mkdir -p '" + sandbox_.Directory() + "'").c_str()));
-    std::ofstream(sandbox_.FilePath(), std::ios::binary) << text;
+    qvtest::fs::create_directories(sandbox_.Directory());
+    qvtest::WriteBytes(sandbox_.FilePath(), text);
     EXPECT_EQ(E_FAIL, DllRegisterServer());
     EXPECT_EQ(E_FAIL, DllUnregisterServer());
-    std::ifstream in(sandbox_.FilePath(), std::ios::binary);
-    std::stringstream after;
-    after << in.rdbuf();
-    EXPECT_EQ(text, after.str());
+    EXPECT_EQ(text, qvtest::ReadBytes(sandbox_.FilePath()));
 }
 #endif
 

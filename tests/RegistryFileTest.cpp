@@ -6,27 +6,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "module/Exports.h"
+#include "support/Environment.h"
+#include "support/Files.h"
 #include "support/ModuleLibrary.h"
 #include "support/RegistrySandbox.h"
 #include "support/Text.h"
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using qvtest::ReadBytes;
 
+// Writes a file, with the folders above it that are missing.
 void WriteText(const std::string& path, const std::string& text) {
-    ASSERT_EQ(0, std::system(("mkdir -p \"$(dirname '" + path + "')\"").c_str()));
-    std::ofstream(path, std::ios::binary) << text;
+    qvtest::fs::create_directories(qvtest::fs::path(path).parent_path());
+    qvtest::WriteBytes(path, text);
 }
 
 class RegistryFileTest : public ::testing::Test {
@@ -122,7 +118,7 @@ TEST_F(RegistryFileTest, TheFileIsREGEDIT4TextThatReadsBackTheSame) {
         "@=\"C:\\\\dir\\\\\\\"q\\\"\"\n"
         "\"Multi\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00\n"
         "\"Count\"=dword:12345678\n",
-        ReadText(sandbox_.FilePath()))
+        ReadBytes(sandbox_.FilePath()))
         << "keys in name order, parents first; a string with a line break goes as bytes";
 }
 
@@ -149,7 +145,7 @@ TEST_F(RegistryFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
                   RegCreateKeyExA(HKEY_CLASSES_ROOT, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr))
             << text;
         EXPECT_EQ(ERROR_BADDB, RegOpenKeyExA(HKEY_CLASSES_ROOT, "K", 0, KEY_READ, &key)) << text;
-        EXPECT_EQ(text, ReadText(sandbox_.FilePath()));
+        EXPECT_EQ(text, ReadBytes(sandbox_.FilePath()));
     }
 }
 
@@ -161,7 +157,7 @@ TEST_F(RegistryFileTest, ANameLaidBesideTheRegistryIsNeverFollowed) {
     std::string planted = sandbox_.FilePath() + ".tmp." + std::to_string(getpid());
     ASSERT_EQ(0, symlink(victim.c_str(), planted.c_str()));
     RegCloseKey(Create("Planted"));
-    EXPECT_EQ("victim", ReadText(victim));
+    EXPECT_EQ("victim", ReadBytes(victim));
     struct stat info;
     ASSERT_EQ(0, lstat(sandbox_.FilePath().c_str(), &info));
     EXPECT_TRUE(S_ISREG(info.st_mode)) << "the registry is a file of its own";
@@ -170,28 +166,18 @@ TEST_F(RegistryFileTest, ANameLaidBesideTheRegistryIsNeverFollowed) {
 
 TEST_F(RegistryFileTest, TheFileIsFoundThroughTheEnvironment) {
     std::string root = sandbox_.Directory();
-    std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    std::string savedXdg = xdg ? xdg : "";
+    qvtest::ScopedEnv home("HOME", root + "/home"), xdg("XDG_DATA_HOME", root + "/data");
     unsetenv("QUORVEL_REGISTRY");
 
-    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
     RegCloseKey(Create("FromXdg"));
-    EXPECT_NE(std::string::npos, ReadText(root + "/data/quorvel/classes.reg").find("[HKEY_CLASSES_ROOT\\FromXdg]"))
+    EXPECT_NE(std::string::npos, ReadBytes(root + "/data/quorvel/classes.reg").find("[HKEY_CLASSES_ROOT\\FromXdg]"))
         << "directories are made as needed";
 
     setenv("XDG_DATA_HOME", "relative/data", 1);
-    setenv("HOME", (root + "/home").c_str(), 1);
     RegCloseKey(Create("FromHome"));
     EXPECT_NE(std::string::npos,
-              ReadText(root + "/home/.local/share/quorvel/classes.reg").find("[HKEY_CLASSES_ROOT\\FromHome]"))
+              ReadBytes(root + "/home/.local/share/quorvel/classes.reg").find("[HKEY_CLASSES_ROOT\\FromHome]"))
         << "a relative XDG_DATA_HOME is ignored";
-
-    setenv("HOME", savedHome.c_str(), 1);
-    if (xdg)
-        setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
-    else
-        unsetenv("XDG_DATA_HOME");
     setenv("QUORVEL_REGISTRY", sandbox_.FilePath().c_str(), 1);
 }
 

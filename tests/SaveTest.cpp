@@ -68,24 +68,41 @@ TEST_F(Save, UnchangedTableKeepsBytesAndTimes) {
     ExpectNoTemporaryFiles();
 }
 
+// A changed table replaces its file whole, saved by SaveToFile or at its
+// release, even where the file is empty or has gone meanwhile.
 TEST_F(Save, ChangedTableIsRewrittenWhole) {
-    ASSERT_EQ(S_OK, OpenBytes(File(), "a,b\nc\n\nlast", "", ref_));
-    ref_->StoreText(2, 1, W("x\"y"));
-    ASSERT_EQ(S_OK, ref_->SaveToFile());
-    EXPECT_FALSE(ref_->Modified());
-    EXPECT_EQ("\"a\",\"b\"\r\n\"x\"\"y\"\r\n\"\"\r\n\"last\"\r\n", ReadBytes(File()));
-    ExpectNoTemporaryFiles();
-}
-
-TEST_F(Save, ReleasingAChangedTableSavesIt) {
-    ASSERT_EQ(S_OK, OpenBytes(File(), "a;\xE9\x80\n", "|k=;", ref_));
-    VARIANT number;
-    number.vt = VT_I4;
-    number.lVal = 42;
-    ref_->Store(1, 1, number);
-    ref_.Reset();
-    EXPECT_EQ("\"42\";\"\xE9\x80\"\r\n", ReadBytes(File())) << "bytes above 0x7F come back as they were";
-    ExpectNoTemporaryFiles();
+    const struct {
+        const char *bytes, *option;
+        std::function<void(TableProbe&)> change;
+        bool atRelease;
+        const char* saved;
+    } cases[] = {
+        {"a,b\nc\n\nlast", "", [](TableProbe& t) { t.StoreText(2, 1, W("x\"y")); }, false,
+         "\"a\",\"b\"\r\n\"x\"\"y\"\r\n\"\"\r\n\"last\"\r\n"},
+        // Bytes above 0x7F come back as they were.
+        {"a;\xE9\x80\n", "|k=;", [](TableProbe& t) { t.Store(1, 1, OwnedVariant::I4(42).v); }, true,
+         "\"42\";\"\xE9\x80\"\r\n"},
+        {"", "", [](TableProbe& t) { t.MarkModified(); }, false, ""},
+        {"a\n", "",
+         [&](TableProbe& t) {
+             t.StoreText(1, 1, W("b"));
+             fs::remove(File());
+         },
+         false, "\"b\"\r\n"},
+    };
+    for (const auto& c : cases) {
+        ref_.Reset();
+        ASSERT_EQ(S_OK, OpenBytes(File(), c.bytes, c.option, ref_));
+        c.change(*ref_.table);
+        if (c.atRelease) {
+            ref_.Reset();
+        } else {
+            ASSERT_EQ(S_OK, ref_->SaveToFile()) << c.bytes;
+            EXPECT_FALSE(ref_->Modified()) << c.bytes;
+        }
+        EXPECT_EQ(c.saved, ReadBytes(File())) << c.bytes;
+        ExpectNoTemporaryFiles();
+    }
 }
 
 // The save on request: its result for an unchanged, a changed and a saved
@@ -224,21 +241,6 @@ TEST_F(Save, AnyTemporaryFolderTakesTheSave) {
     EXPECT_EQ(std::vector<std::string>{}, Entries(cyrillic));
 }
 
-TEST_F(Save, EmptyFileStaysLoadable) {
-    ASSERT_EQ(S_OK, OpenBytes(File(), "", "", ref_));
-    ref_->MarkModified();
-    ASSERT_EQ(S_OK, ref_->SaveToFile());
-    EXPECT_EQ("", ReadBytes(File()));
-}
-
-TEST_F(Save, DeletedDataFileIsWrittenAgain) {
-    ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
-    ref_->StoreText(1, 1, W("b"));
-    fs::remove(File());
-    ASSERT_EQ(S_OK, ref_->SaveToFile());
-    EXPECT_EQ("\"b\"\r\n", ReadBytes(File()));
-}
-
 // The file calls of a save, one letter each: w write, f flush to stable
 // storage, r replace, d flush of the folder, k replace keeping the target's
 // identity (Windows).
@@ -247,20 +249,27 @@ void RecordCall(qv::FileCall call) { g_calls += "wfrdk"[static_cast<int>(call)];
 
 // A crash at any moment leaves the old or the new contents whole: what is
 // written reaches stable storage before it replaces the data file, and (Linux)
-// the folder after it, so that the replace itself lasts.
+// the folder after it, so that the replace itself lasts; from a temporary
+// folder on the file's volume or another, with no file or descriptor left.
 TEST_F(Save, NewContentsAreOnStableStorageBeforeTheyReplaceTheFile) {
     OnEachVolume([&](const fs::path& folder) {
-        ref_->StoreText(1, 1, W(std::string(200000, 'x')));
+        const std::string bytes(200000, 'x');
+        ref_->StoreText(1, 1, W(bytes));
         g_calls.clear();
 #ifndef _WIN32
         long folderFlushes = qv::FolderFlushesDone();
+        size_t descriptors = OpenDescriptors();
 #endif
         qv::SetFileCallObserver(RecordCall);
         HRESULT hr = ref_->SaveToFile();
         qv::SetFileCallObserver(nullptr);
         ASSERT_EQ(S_OK, hr) << folder;
+        EXPECT_TRUE("\"" + bytes + "\"\r\n" == ReadBytes(File())) << folder;
+        EXPECT_EQ(std::vector<std::string>{}, Entries(folder));
+        EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path()));
 #ifndef _WIN32
         EXPECT_EQ(folderFlushes + 1, qv::FolderFlushesDone()) << "the folder was not opened and flushed";
+        EXPECT_EQ(descriptors, OpenDescriptors()) << "the save left a descriptor open";
 #endif
         bool unflushed = false;
         for (char call : g_calls) {
@@ -594,27 +603,6 @@ TEST_F(Save, SymbolicLinkStaysAndItsFileIsReplaced) {
     EXPECT_EQ("\"b\"\r\n", ReadBytes(data_ / "real.txt"));
 }
 #endif
-
-TEST_F(Save, TemporaryDirectoryOnAnotherVolume) {
-    fs::path other = OtherVolume();
-    if (other.empty()) GTEST_SKIP() << "no folder on another volume";
-    TempFolder temp(other);
-    {
-        ScopedTempDirectory onOtherVolume(temp.Path());
-        ASSERT_EQ(S_OK, OpenBytes(File(), "a\n", "", ref_));
-        ref_->StoreText(1, 1, W("moved"));
-#ifndef _WIN32
-        size_t descriptors = OpenDescriptors();
-#endif
-        EXPECT_EQ(S_OK, ref_->SaveToFile());
-#ifndef _WIN32
-        EXPECT_EQ(descriptors, OpenDescriptors()) << "the save left a descriptor open";
-#endif
-    }
-    EXPECT_EQ("\"moved\"\r\n", ReadBytes(File()));
-    EXPECT_EQ(std::vector<std::string>{}, Entries(temp.Path()));
-    EXPECT_EQ(std::vector<std::string>{"t.txt"}, Entries(data_.Path()));
-}
 
 }  // namespace
 }  // namespace qvtest

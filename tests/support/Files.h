@@ -8,7 +8,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,9 +37,13 @@ inline fs::path OtherVolume() {
     return fs::is_directory(other, error) ? other : fs::path();
 }
 
+// The bytes of a file, "" where there is none; read in blocks, as tests
+// read files of megabytes hundreds of times.
 inline std::string ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 inline void WriteBytes(const fs::path& path, const std::string& bytes) {

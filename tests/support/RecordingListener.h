@@ -67,15 +67,14 @@ public:
     bool Take(const RecordingListener* listener, const std::string& name, Call call, LONGLONG first, LONGLONG second,
               Step* taken) {
         std::lock_guard<std::mutex> guard(mutex_);
-        std::ostringstream got;
-        got << name << "." << CallName(call) << "(" << first << ", " << second << ")";
+        const std::string got = Describe({listener, name, call, first, second, S_OK, {}});
         if (steps_.empty()) {
-            ADD_FAILURE() << "unexpected call " << got.str() << ": no call was expected";
+            ADD_FAILURE() << "unexpected call " << got << ": no call was expected";
             return false;
         }
         const Step& next = steps_.front();
         if (next.listener != listener || next.call != call || next.first != first || next.second != second) {
-            ADD_FAILURE() << "unexpected call " << got.str() << "; expected " << Describe(next);
+            ADD_FAILURE() << "unexpected call " << got << "; expected " << Describe(next);
             return false;
         }
         *taken = next;

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "Environment.h"
 #include "platform/Registry.h"
 
 #ifdef _WIN32
@@ -36,13 +38,10 @@ public:
         (void)base;
         ok_ = key_ && RegOverridePredefKey(HKEY_CLASSES_ROOT, key_) == ERROR_SUCCESS;
 #else
-        const char* previous = std::getenv("QUORVEL_REGISTRY");
-        hadPrevious_ = previous != nullptr;
-        if (previous) previous_ = previous;
         dir_ = base + "/qv_registry_" + unique;
         std::system(("rm -rf '" + dir_ + "'").c_str());
         path_ = dir_ + "/classes.reg";
-        setenv("QUORVEL_REGISTRY", path_.c_str(), 1);
+        env_.reset(new ScopedEnv("QUORVEL_REGISTRY", path_));
         ok_ = true;
 #endif
     }
@@ -52,10 +51,6 @@ public:
         if (key_) RegCloseKey(key_);
         RegDeleteTreeA(HKEY_CURRENT_USER, keyPath_.c_str());
 #else
-        if (hadPrevious_)
-            setenv("QUORVEL_REGISTRY", previous_.c_str(), 1);
-        else
-            unsetenv("QUORVEL_REGISTRY");
         std::system(("rm -rf '" + dir_ + "'").c_str());
 #endif
     }
@@ -134,8 +129,8 @@ private:
             Collect(*entry.second, childPath, out);
         }
     }
-    std::string dir_, path_, previous_;
-    bool hadPrevious_ = false;
+    std::string dir_, path_;
+    std::unique_ptr<ScopedEnv> env_;
 #endif
     bool ok_ = false;
 };

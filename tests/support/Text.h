@@ -1,11 +1,13 @@
 // Text of the tests: wide strings from narrow literals and back, and the one
-// way a cell reads as text.
+// reader of cells and tables as text, as the tests spell a cell or (wide) as
+// the file holds it.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/VariantText.h"
 
 namespace qvtest {
 
@@ -35,29 +37,47 @@ inline std::string CellText(const VARIANT& cell) {
     return "<vt " + std::to_string(cell.vt) + ">";
 }
 
-// A cell read through getVariant, "<hr X>" when it cannot be read.
-inline std::string CellText(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column) {
+// How a cell reads as the file's own text, wide: a string as it is, no value
+// as nothing, any other value in the form a save writes, "<vt N>" for one
+// that has none.
+inline Wide FileText(const VARIANT& cell) {
+    qv::WideString form;
+    if (cell.vt == VT_BSTR) return Wide(cell.bstrVal, SysStringLen(cell.bstrVal));
+    if (cell.vt == VT_EMPTY || cell.vt == VT_NULL) return Wide();
+    return qv::VariantToText(cell, form) ? Wide(form.begin(), form.end()) : W("<vt " + std::to_string(cell.vt) + ">");
+}
+
+// A cell read through getVariant as read gives it, "<hr X>" when it cannot
+// be read.
+template <class Text = std::string>
+Text CellText(OLEDBSimpleProvider* table, DBROWCOUNT row, DB_LORDINAL column, Text (*read)(const VARIANT&) = CellText) {
     VARIANT cell;
     VariantInit(&cell);
     HRESULT hr = table->getVariant(row, column, OSPFORMAT_RAW, &cell);
-    std::string text = hr == S_OK ? CellText(cell) : "<hr " + std::to_string(hr) + ">";
+    const std::string failure = "<hr " + std::to_string(hr) + ">";
+    Text text = hr == S_OK ? read(cell) : Text(failure.begin(), failure.end());
     VariantClear(&cell);
     return text;
 }
 
-// The data rows of a table as the table reports them, each without its
-// trailing "<empty>" cells.
+// The data rows of a table as the table reports them, each cell as read
+// gives it (CellText, or FileText), each row without the trailing cells that
+// read as no value does.
 typedef std::vector<std::vector<std::string>> TableTexts;
-inline TableTexts ReadTable(OLEDBSimpleProvider* table) {
+template <class Text = std::string>
+std::vector<std::vector<Text>> ReadTable(OLEDBSimpleProvider* table, Text (*read)(const VARIANT&) = CellText) {
     DBROWCOUNT rows = 0;
     DB_LORDINAL columns = 0;
     table->getRowCount(&rows);
     table->getColumnCount(&columns);
-    TableTexts out;
+    VARIANT none;
+    VariantInit(&none);
+    const Text empty = read(none);
+    std::vector<std::vector<Text>> out;
     for (DBROWCOUNT r = 1; r <= rows; ++r) {
-        std::vector<std::string> row;
-        for (DB_LORDINAL c = 1; c <= columns; ++c) row.push_back(CellText(table, r, c));
-        while (!row.empty() && row.back() == "<empty>") row.pop_back();
+        std::vector<Text> row;
+        for (DB_LORDINAL c = 1; c <= columns; ++c) row.push_back(CellText(table, r, c, read));
+        while (!row.empty() && row.back() == empty) row.pop_back();
         out.push_back(row);
     }
     return out;
