@@ -1,7 +1,7 @@
 // Fuzzes find's string search against a plain cell-by-cell reading: the
 // first byte gives the sought text's length (0 to 15) and the next bytes the
 // text; one more byte says which rows an edit gives the sought text (so that
-// some cells hold strings of the table's blocks and some heap strings); the
+// some cells are loaded fields and some values of their own); the
 // rest is the file, comma-delimited. Text the edit refuses (a line feed, a
 // Ctrl-Z) is still sought. For every start row, both directions,
 // both case modes, OSPCOMP_EQ and OSPCOMP_NE, and the text sought by value

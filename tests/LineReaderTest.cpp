@@ -47,7 +47,12 @@ TEST(LineReader, LinesAreThePlainSplitWhateverTheReadSizes) {
     const char alphabet[] = {'a', '\r', '\n', '\n', '\0', 'b'};
     unsigned seed = 7;
     auto next = [&seed](unsigned below) { return ((seed = seed * 1103515245 + 12345) >> 16) % below; };
-    std::vector<std::string> inputs = {"", "\n", "a\r", "a\r\r\nb", "a\nb\x1A" "c\n",
+    std::vector<std::string> inputs = {"",
+                                       "\n",
+                                       "a\r",
+                                       "a\r\r\nb",
+                                       "a\nb\x1A"
+                                       "c\n",
                                        std::string(VxLineReader::kFirstBlockSize - 1, 'x') + "\r\ny\n" +
                                            std::string(3 * VxLineReader::kBlockSize, 'z') + "\n\n" +
                                            std::string(VxLineReader::kBlockSize, 'w')};
