@@ -135,8 +135,8 @@ TEST(Find, AnEmptyCellIsNotAnEmptyString) {
 
 // The string search reads a loaded string's length from its cell and skips
 // strings of another length; it must answer exactly as the cell-by-cell
-// comparison does, for every kind of cell a table can hold: loaded strings in
-// the table's blocks, a loaded string too long for them, strings and numbers
+// comparison does, for every kind of cell a table can hold: loaded strings, a
+// loaded string too long for find's byte of length, strings and numbers
 // stored by edits, empty cells, cells past a short row, and inserted rows.
 TEST(Find, StringSearchesAnswerAsTheCellByCellComparison) {
     const std::string longText(5000, 'a');
