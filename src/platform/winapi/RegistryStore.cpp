@@ -30,9 +30,11 @@ struct TransactionState {
     Tree* tree = nullptr;  // loaded on first use while the lock is held
 };
 
+// Destroyed with the library: a client that loads it, registers and unloads
+// it again must not keep what it left behind.
 TransactionState& State() {
-    static TransactionState* state = new TransactionState;  // never destroyed: used until exit
-    return *state;
+    static TransactionState state;
+    return state;
 }
 
 LONG ErrorFromErrno(int error, LONG fallback) {
