@@ -67,6 +67,10 @@ HRESULT VxASCOSPObject::HoldValue(VARIANT& value, VxCell& cell) {
     auto* held = static_cast<VARIANT*>(qv::TaskMemAlloc(sizeof(VARIANT)));
     if (!held) return E_OUTOFMEMORY;
     *held = value;  // the cell takes the value over
+    // A string's reserved words are the cell's own, whatever the caller's
+    // held; other values keep them (a decimal's scale, sign and high bits
+    // lie there).
+    if (held->vt == VT_BSTR) held->wReserved1 = held->wReserved2 = 0;
     VariantInit(&value);
     ClearCell(cell);
     cell = VxCell::Value(held);
@@ -75,6 +79,7 @@ HRESULT VxASCOSPObject::HoldValue(VARIANT& value, VxCell& cell) {
 
 HRESULT VxASCOSPObject::HoldText(const unsigned char* bytes, size_t length, VxCell& cell) {
     VARIANT value;
+    std::memset(static_cast<void*>(&value), 0, sizeof value);
     value.vt = VT_BSTR;
     value.bstrVal = qv::AllocBstrLen(nullptr, length);
     if (!value.bstrVal) return E_OUTOFMEMORY;
