@@ -108,9 +108,10 @@ TEST(ParseRecord, FieldsReferToTheRowsCopyOfTheLine) {
     const ROWHEADER* row = table.RowArray()[0];
     const char* expected[] = {"ab", "c\"d", ""};
     for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(row->cells[i].IsText()) << "field " << i;
-        const char* text = reinterpret_cast<const char*>(row->text) + row->cells[i].TextOffset();
-        EXPECT_EQ(expected[i], std::string(text, row->cells[i].TextLength())) << "field " << i;
+        const VxCell cell = row->CellOrEmpty(i);
+        ASSERT_TRUE(cell.IsText()) << "field " << i;
+        const char* text = reinterpret_cast<const char*>(row->text) + cell.TextOffset();
+        EXPECT_EQ(expected[i], std::string(text, cell.TextLength())) << "field " << i;
     }
     EXPECT_NE(reinterpret_cast<const unsigned char*>(line.data()), row->text);
 }

@@ -82,7 +82,7 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
         const LONG recordAhead = row + kRecordsAhead * step, cellAhead = row + kCellsAhead * step;
         if (recordAhead >= 1 && recordAhead <= rowCount) qv::Prefetch(rows_[recordAhead]);
         if (cellAhead >= 1 && cellAhead <= rowCount && cell < rows_[cellAhead]->cellCount)
-            qv::Prefetch(rows_[cellAhead]->cells + cell);
+            qv::Prefetch(rows_[cellAhead]->CellAddress(cell));
         if (same(rows_[row]) == equal) return true;
     }
     return false;

@@ -64,7 +64,10 @@ bool VxASCOSPObject::SplitFields(unsigned char* line, size_t length) {
 HRESULT VxASCOSPObject::AppendFields(const unsigned char* line, size_t length) {
     if (fields_.count > static_cast<size_t>(columnCount_)) return E_FAIL;
     ROWHEADER* row = nullptr;
-    HRESULT hr = AllocLoadedRow(static_cast<LONG>(fields_.count), line, &row);
+    // A short line's cells are four bytes each, behind the record.
+    const bool compact = length < ROWHEADER::kCompactLine &&
+                         fields_.count <= (VxTableBlocks::kLargestPiece - sizeof(ROWHEADER)) / sizeof(uint32_t);
+    HRESULT hr = AllocLoadedRow(static_cast<LONG>(fields_.count), line, compact, &row);
     if (FAILED(hr)) return hr;
     // A cell refers to its field where the line lets it; a field past what a
     // cell can reach (a line of 4 GiB and more) is a string of its own. One
@@ -72,7 +75,15 @@ HRESULT VxASCOSPObject::AppendFields(const unsigned char* line, size_t length) {
     // rather than be cut short.
     const size_t longest = qv::LongestBstr();
     bool fits = true;
-    if (length > VxCell::kFarthestOffset) {
+    if (compact) {
+        // Every offset and length of a line this short fits its four bytes.
+        uint32_t* cells = row->CompactCells();
+        for (size_t i = 0; i < fields_.count; ++i) {
+            const FieldSpan& field = fields_.spans[i];
+            fits = fits && field.length <= longest;
+            cells[i] = ROWHEADER::CompactCell(field.offset, field.length);
+        }
+    } else if (length > VxCell::kFarthestOffset) {
         std::memset(static_cast<void*>(row->cells), 0, fields_.count * sizeof(VxCell));
         for (size_t i = 0; i < fields_.count && fits; ++i) {
             const FieldSpan& field = fields_.spans[i];

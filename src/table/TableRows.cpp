@@ -33,16 +33,20 @@ HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
     return S_OK;
 }
 
-HRESULT VxASCOSPObject::AllocLoadedRow(LONG cellCount, const unsigned char* text, ROWHEADER** row) {
+HRESULT VxASCOSPObject::AllocLoadedRow(LONG cellCount, const unsigned char* text, bool compact, ROWHEADER** row) {
     *row = nullptr;
     size_t cellBytes = 0;
-    if (cellCount < 0 || !qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VxCell), &cellBytes))
+    if (cellCount < 0 ||
+        !qv::ArrayBytes(static_cast<size_t>(cellCount), compact ? sizeof(uint32_t) : sizeof(VxCell), &cellBytes))
         return E_OUTOFMEMORY;
     const bool behind = cellBytes <= VxTableBlocks::kLargestPiece - sizeof(ROWHEADER);
+    if (compact && (!behind || cellCount == 0)) return E_FAIL;  // no such line
     auto* record = static_cast<ROWHEADER*>(blocks_.Take(sizeof(ROWHEADER) + (behind ? cellBytes : 0)));
     if (!record) return E_OUTOFMEMORY;
-    VxCell* cells = behind ? record->CellsBehind() : static_cast<VxCell*>(qv::TaskMemAlloc(cellBytes));
-    if (!cells) return E_OUTOFMEMORY;  // the record goes with the blocks
+    VxCell* cells = compact  ? nullptr
+                    : behind ? record->CellsBehind()
+                             : static_cast<VxCell*>(qv::TaskMemAlloc(cellBytes));
+    if (!compact && !cells) return E_OUTOFMEMORY;  // the record goes with the blocks
     record->status = OSPRW_READWRITE;
     record->cellCount = cellCount;
     record->cells = cells;
@@ -112,19 +116,23 @@ HRESULT VxASCOSPObject::CopyCell(const ROWHEADER* row, LONG k, VARIANT* out) {
 
 void VxASCOSPObject::FreeRow(ROWHEADER* row) {
     if (!row) return;
-    for (LONG i = 0; i < row->cellCount; ++i) ClearCell(row->cells[i]);
+    // A compact row's cells hold no values.
+    if (row->cells)
+        for (LONG i = 0; i < row->cellCount; ++i) ClearCell(row->cells[i]);
     // What lives in the table's blocks goes with them.
     if (row->CellsOnHeap()) qv::TaskMemFree(row->cells);
     if (!row->InBlock()) qv::TaskMemFree(row);
 }
 
 HRESULT VxASCOSPObject::GrowRow(ROWHEADER* row, LONG cellCount) {
-    if (cellCount <= row->cellCount) return S_OK;
+    // A compact row takes eight-byte cells, which can hold a value.
+    if (cellCount <= row->cellCount && !row->Compact()) return S_OK;
+    if (cellCount < row->cellCount) cellCount = row->cellCount;
     size_t cellBytes = 0;
     if (!qv::ArrayBytes(static_cast<size_t>(cellCount), sizeof(VxCell), &cellBytes)) return E_OUTOFMEMORY;
     auto* cells = static_cast<VxCell*>(qv::TaskMemAlloc(cellBytes));
     if (!cells) return E_OUTOFMEMORY;
-    for (LONG i = 0; i < row->cellCount; ++i) cells[i] = row->cells[i];
+    for (LONG i = 0; i < row->cellCount; ++i) cells[i] = row->CellOrEmpty(i);
     for (LONG i = row->cellCount; i < cellCount; ++i) cells[i] = VxCell();
     if (row->CellsOnHeap()) qv::TaskMemFree(row->cells);
     row->cells = cells;

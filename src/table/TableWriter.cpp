@@ -75,7 +75,7 @@ OLECHAR VxASCOSPObject::WriteDelimiter() const {
 // makes the whole save fail, leaving the data file as it was.
 HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const {
     LONG end = row->cellCount;
-    while (end > 0 && row->cells[end - 1].IsEmpty()) --end;
+    while (end > 0 && row->CellOrEmpty(end - 1).IsEmpty()) --end;
     OLECHAR delimiter = WriteDelimiter();
     if (end > 1 && !delimiter) return E_FAIL;
 
@@ -86,7 +86,7 @@ HRESULT VxASCOSPObject::FormatRow(const ROWHEADER* row, ByteBuffer& line) const 
                 if (!line.Reserve(1)) return E_OUTOFMEMORY;
                 line.bytes[line.length++] = static_cast<char>(delimiter);
             }
-            const VxCell held = row->cells[i];
+            const VxCell held = row->CellOrEmpty(i);
             if (held.IsText()) {
                 // A loaded field: its bytes, each quote doubled.
                 const unsigned char* bytes = row->text + held.TextOffset();

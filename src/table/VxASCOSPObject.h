@@ -81,7 +81,8 @@ protected:
     // in the table's blocks, its cells behind it unless the row is too wide
     // for them. Its cells are not set: the caller sets every one before the
     // row is freed or used. E_OUTOFMEMORY when it fails.
-    HRESULT AllocLoadedRow(LONG cellCount, const unsigned char* text, ROWHEADER** row);
+    // A compact row (see RowHeader.h) keeps four-byte cells.
+    HRESULT AllocLoadedRow(LONG cellCount, const unsigned char* text, bool compact, ROWHEADER** row);
     // Clears the row's cells, frees the cell array and the record, leaving
     // what lives in the table's blocks to them.
     void FreeRow(ROWHEADER* row);
@@ -99,8 +100,9 @@ protected:
     // does: out is cleared first, and is VT_EMPTY with E_OUTOFMEMORY when a
     // string cannot be made.
     static HRESULT CopyCell(const ROWHEADER* row, LONG k, VARIANT* out);
-    // Gives a row at least cellCount cells, the new ones VT_EMPTY.
-    // E_OUTOFMEMORY, with the row as it was, when it cannot.
+    // Gives a row at least cellCount cells, the new ones VT_EMPTY, and
+    // eight-byte cells when it was compact. E_OUTOFMEMORY, with the row as it
+    // was, when it cannot.
     HRESULT GrowRow(ROWHEADER* row, LONG cellCount);
     // Frees every row, the placeholder included, and the table's blocks, and
     // empties the row array.

@@ -28,7 +28,7 @@ const uint8_t* VxColumnLengths::Get(LONG k, VxArray<ROWHEADER*>& rows, LONG colu
     for (int r = 0; r < count; ++r) {
         if (r + kRecordsAhead < count) qv::Prefetch(rows[r + kRecordsAhead]);
         if (r + kCellsAhead < count && k < rows[r + kCellsAhead]->cellCount)
-            qv::Prefetch(rows[r + kCellsAhead]->cells + k);
+            qv::Prefetch(rows[r + kCellsAhead]->CellAddress(k));
         lengths[r] = Entry(rows[r]->CellOrEmpty(k));
     }
     columns_[k] = lengths;

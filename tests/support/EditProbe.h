@@ -88,7 +88,8 @@ public:
     bool EveryEntryHoldsARow() {
         CSingleLock lock(rows_.GetLock());
         for (LONG i = 0; i < rows_.GetSize(); ++i)
-            if (!rows_[i] || rows_[i]->status != OSPRW_READWRITE || (rows_[i]->cellCount > 0 && !rows_[i]->cells))
+            if (!rows_[i] || rows_[i]->status != OSPRW_READWRITE ||
+                (rows_[i]->cellCount > 0 && !rows_[i]->cells && !rows_[i]->InBlock()))
                 return false;
         return true;
     }
