@@ -32,9 +32,9 @@ const bool kMeasuresMemory = !kUnderSanitizer;
 
 // What a loaded cell costs: the release benchmark's resident memory divided
 // by the cells of its narrow file (1,000,000 lines of 10 fields of 3 to 12
-// characters), from `bash bench/run.sh --only narrow --runs 1`: 205 MB for
+// characters), from `bash bench/run.sh --only narrow --runs 1`: 167 MB for
 // 10,000,000 cells.
-const double kBytesPerCell = 21;
+const double kBytesPerCell = 17;
 // The bytes of file text that one of those cells holds on average (the narrow
 // file's 88 MB divided by its 10,000,000 cells, same command). A file of few,
 // long fields costs by its text: each this many of its bytes count as a cell.
