@@ -64,10 +64,7 @@ bool VxASCOSPObject::SplitFields(unsigned char* line, size_t length) {
 HRESULT VxASCOSPObject::AppendFields(const unsigned char* line, size_t length) {
     if (fields_.count > static_cast<size_t>(columnCount_)) return E_FAIL;
     ROWHEADER* row = nullptr;
-    // A short line's cells are four bytes each, behind the record.
-    const bool compact = length < ROWHEADER::kCompactLine &&
-                         fields_.count <= (VxTableBlocks::kLargestPiece - sizeof(ROWHEADER)) / sizeof(uint32_t);
-    HRESULT hr = AllocLoadedRow(static_cast<LONG>(fields_.count), line, compact, &row);
+    HRESULT hr = AllocLoadedRow(static_cast<LONG>(fields_.count), line, length, &row);
     if (FAILED(hr)) return hr;
     // A cell refers to its field where the line lets it; a field past what a
     // cell can reach (a line of 4 GiB and more) is a string of its own. One
@@ -75,7 +72,7 @@ HRESULT VxASCOSPObject::AppendFields(const unsigned char* line, size_t length) {
     // rather than be cut short.
     const size_t longest = qv::LongestBstr();
     bool fits = true;
-    if (compact) {
+    if (row->Compact()) {
         // Every offset and length of a line this short fits its four bytes.
         uint32_t* cells = row->CompactCells();
         for (size_t i = 0; i < fields_.count; ++i) {

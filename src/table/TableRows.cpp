@@ -33,14 +33,16 @@ HRESULT VxASCOSPObject::AllocRow(LONG cellCount, ROWHEADER** row) {
     return S_OK;
 }
 
-HRESULT VxASCOSPObject::AllocLoadedRow(LONG cellCount, const unsigned char* text, bool compact, ROWHEADER** row) {
+HRESULT VxASCOSPObject::AllocLoadedRow(LONG cellCount, const unsigned char* text, size_t length, ROWHEADER** row) {
     *row = nullptr;
+    const size_t room = VxTableBlocks::kLargestPiece - sizeof(ROWHEADER);  // for cells behind the record
+    const bool compact =
+        length < ROWHEADER::kCompactLine && cellCount > 0 && static_cast<size_t>(cellCount) <= room / sizeof(uint32_t);
     size_t cellBytes = 0;
     if (cellCount < 0 ||
         !qv::ArrayBytes(static_cast<size_t>(cellCount), compact ? sizeof(uint32_t) : sizeof(VxCell), &cellBytes))
         return E_OUTOFMEMORY;
-    const bool behind = cellBytes <= VxTableBlocks::kLargestPiece - sizeof(ROWHEADER);
-    if (compact && (!behind || cellCount == 0)) return E_FAIL;  // no such line
+    const bool behind = cellBytes <= room;
     auto* record = static_cast<ROWHEADER*>(blocks_.Take(sizeof(ROWHEADER) + (behind ? cellBytes : 0)));
     if (!record) return E_OUTOFMEMORY;
     VxCell* cells = compact  ? nullptr
@@ -81,13 +83,23 @@ HRESULT VxASCOSPObject::HoldValue(VARIANT& value, VxCell& cell) {
     return S_OK;
 }
 
+namespace {
+// A string of length characters, each byte of bytes widened to the character
+// of the same value; null when it cannot be made.
+BSTR Widened(const unsigned char* bytes, size_t length) {
+    BSTR text = qv::AllocBstrLen(nullptr, length);
+    if (text)
+        for (size_t k = 0; k < length; ++k) text[k] = static_cast<OLECHAR>(bytes[k]);
+    return text;
+}
+}  // namespace
+
 HRESULT VxASCOSPObject::HoldText(const unsigned char* bytes, size_t length, VxCell& cell) {
     VARIANT value;
     std::memset(static_cast<void*>(&value), 0, sizeof value);
     value.vt = VT_BSTR;
-    value.bstrVal = qv::AllocBstrLen(nullptr, length);
+    value.bstrVal = Widened(bytes, length);
     if (!value.bstrVal) return E_OUTOFMEMORY;
-    for (size_t k = 0; k < length; ++k) value.bstrVal[k] = static_cast<OLECHAR>(bytes[k]);
     HRESULT hr = HoldValue(value, cell);
     VariantClear(&value);
     return hr;
@@ -103,11 +115,8 @@ HRESULT VxASCOSPObject::CopyCell(const ROWHEADER* row, LONG k, VARIANT* out) {
     }
     std::memset(static_cast<void*>(out), 0, sizeof *out);  // VT_EMPTY, every other word zero, as a copy leaves it
     if (cell.IsText()) {
-        const size_t length = cell.TextLength();
-        BSTR text = qv::AllocBstrLen(nullptr, length);
+        BSTR text = Widened(row->text + cell.TextOffset(), cell.TextLength());
         if (!text) return E_OUTOFMEMORY;
-        const unsigned char* bytes = row->text + cell.TextOffset();
-        for (size_t i = 0; i < length; ++i) text[i] = static_cast<OLECHAR>(bytes[i]);
         out->vt = VT_BSTR;
         out->bstrVal = text;
     }

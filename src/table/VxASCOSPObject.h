@@ -81,8 +81,10 @@ protected:
     // in the table's blocks, its cells behind it unless the row is too wide
     // for them. Its cells are not set: the caller sets every one before the
     // row is freed or used. E_OUTOFMEMORY when it fails.
-    // A compact row (see RowHeader.h) keeps four-byte cells.
-    HRESULT AllocLoadedRow(LONG cellCount, const unsigned char* text, bool compact, ROWHEADER** row);
+    // The row of a line of length bytes shorter than ROWHEADER::kCompactLine
+    // is compact (four-byte cells, see RowHeader.h) where its cells fit
+    // behind its record.
+    HRESULT AllocLoadedRow(LONG cellCount, const unsigned char* text, size_t length, ROWHEADER** row);
     // Clears the row's cells, frees the cell array and the record, leaving
     // what lives in the table's blocks to them.
     void FreeRow(ROWHEADER* row);
