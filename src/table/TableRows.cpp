@@ -1,4 +1,5 @@
 // The table model's row routines: making, freeing and clearing rows.
+#include <cstdint>
 #include <cstring>
 
 #include "VxASCOSPObject.h"
@@ -84,12 +85,34 @@ HRESULT VxASCOSPObject::HoldValue(VARIANT& value, VxCell& cell) {
 }
 
 namespace {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+// Four bytes widened to four characters in one word: each byte moves to the
+// low half of its own 16-bit lane.
+inline void WidenFour(const unsigned char* bytes, OLECHAR* text) {
+    uint32_t four;
+    std::memcpy(&four, bytes, sizeof four);
+    uint64_t lanes = four;
+    lanes = (lanes | lanes << 16) & 0x0000FFFF0000FFFFull;
+    lanes = (lanes | lanes << 8) & 0x00FF00FF00FF00FFull;
+    std::memcpy(text, &lanes, sizeof lanes);
+}
+#endif
+
 // A string of length characters, each byte of bytes widened to the character
-// of the same value; null when it cannot be made.
+// of the same value; null when it cannot be made. Fields are short, so they
+// go four bytes at a time, the last four overlapping the ones before.
 BSTR Widened(const unsigned char* bytes, size_t length) {
     BSTR text = qv::AllocBstrLen(nullptr, length);
-    if (text)
-        for (size_t k = 0; k < length; ++k) text[k] = static_cast<OLECHAR>(bytes[k]);
+    if (!text) return nullptr;
+    size_t k = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (length >= 4) {
+        for (; k + 4 < length; k += 4) WidenFour(bytes + k, text + k);
+        WidenFour(bytes + length - 4, text + length - 4);
+        return text;
+    }
+#endif
+    for (; k < length; ++k) text[k] = static_cast<OLECHAR>(bytes[k]);
     return text;
 }
 }  // namespace

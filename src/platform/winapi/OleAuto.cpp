@@ -3,6 +3,7 @@
 #include "OleAuto.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "../VariantText.h"
@@ -20,11 +21,9 @@ BSTR SysAllocStringLen(const OLECHAR* pch, UINT cch) {
     if (!block) return nullptr;
     block[0] = static_cast<uint32_t>(cch * sizeof(OLECHAR));
     BSTR text = reinterpret_cast<BSTR>(block + 1);
-    if (pch) {
-        for (UINT i = 0; i < cch; ++i) text[i] = pch[i];
-    } else {
-        for (UINT i = 0; i < cch; ++i) text[i] = 0;
-    }
+    // Without a source the characters are left for the caller to write, as
+    // OLE leaves them.
+    if (pch) std::memcpy(text, pch, static_cast<size_t>(cch) * sizeof(OLECHAR));
     text[cch] = 0;
     return text;
 }
