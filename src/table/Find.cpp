@@ -49,9 +49,8 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
                               bool caseSensitive, bool equal) {
     // Equality of two strings is equality of their lengths and code units, so
     // a cell whose length differs is passed over without reading its text: a
-    // loaded field's length is in its cell. The records and cells of rows
-    // ahead are fetched while this one is compared. Cells of other types take
-    // the general comparison.
+    // loaded field's length is in its cell. Cells of other types take the
+    // general comparison.
     const UINT length = SysStringLen(sought);
     auto same = [&](const ROWHEADER* record) {
         const VxCell value = record->CellOrEmpty(cell);
@@ -64,26 +63,29 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
         }
         return Satisfies(OSPCOMP_EQ, CompareCell(record, cell, val, caseSensitive));
     };
-    // The column's lengths in one run: a row whose field has another length
-    // is passed over (or, for NE, found) without reading the row.
-    if (const uint8_t* lengths = columnLengths_.Get(cell, rows_, columnCount_)) {
-        for (; row >= 1 && row <= rowCount; row += step) {
-            const uint8_t held = lengths[row];
-            if (held == length || held == VxColumnLengths::kReadRow) {
-                if (same(rows_[row]) == equal) return true;
-            } else if (!equal) {
-                return true;
-            }
-        }
-        return false;
-    }
+    // From the column's second search on, its lengths in one run: a row
+    // whose field has another length is passed over (or, for NE, found)
+    // without reading the row, and a row read has its length noted. Rows
+    // still to be read are fetched ahead.
+    uint8_t* lengths = columnLengths_.Get(cell, rowCount + 1, columnCount_);
+    auto unread = [&](LONG r) {
+        return r >= 1 && r <= rowCount && (!lengths || lengths[r] == VxColumnLengths::kReadRow);
+    };
     const LONG kRecordsAhead = 32, kCellsAhead = 16;
     for (; row >= 1 && row <= rowCount; row += step) {
-        const LONG recordAhead = row + kRecordsAhead * step, cellAhead = row + kCellsAhead * step;
-        if (recordAhead >= 1 && recordAhead <= rowCount) qv::Prefetch(rows_[recordAhead]);
-        if (cellAhead >= 1 && cellAhead <= rowCount && cell < rows_[cellAhead]->cellCount)
-            qv::Prefetch(rows_[cellAhead]->CellAddress(cell));
-        if (same(rows_[row]) == equal) return true;
+        if (lengths) {
+            const uint8_t held = lengths[row];
+            if (held != VxColumnLengths::kReadRow && held != length) {
+                if (!equal) return true;
+                continue;
+            }
+        }
+        if (unread(row + kRecordsAhead * step)) qv::Prefetch(rows_[row + kRecordsAhead * step]);
+        const LONG cellAhead = row + kCellsAhead * step;
+        if (unread(cellAhead) && cell < rows_[cellAhead]->cellCount) qv::Prefetch(rows_[cellAhead]->CellAddress(cell));
+        const ROWHEADER* record = rows_[row];
+        if (lengths) lengths[row] = VxColumnLengths::Entry(record->CellOrEmpty(cell));
+        if (same(record) == equal) return true;
     }
     return false;
 }

@@ -3,9 +3,8 @@
 #include <cstring>
 
 #include "platform/Alloc.h"
-#include "platform/Compiler.h"
 
-const uint8_t* VxColumnLengths::Get(LONG k, VxArray<ROWHEADER*>& rows, LONG columnCount) {
+uint8_t* VxColumnLengths::Get(LONG k, LONG rowEntries, LONG columnCount) {
     if (columns_ && k < columnCount_ && columns_[k]) return columns_[k];
     if (searched_ != k) {
         searched_ = k;
@@ -19,18 +18,10 @@ const uint8_t* VxColumnLengths::Get(LONG k, VxArray<ROWHEADER*>& rows, LONG colu
         std::memset(static_cast<void*>(columns_), 0, bytes);
         columnCount_ = columnCount;
     }
-    if (k >= columnCount_) return nullptr;
-    const int count = rows.GetSize();
-    auto* lengths = static_cast<uint8_t*>(qv::BulkAlloc(static_cast<size_t>(count)));
+    if (k >= columnCount_ || rowEntries <= 0) return nullptr;
+    auto* lengths = static_cast<uint8_t*>(qv::BulkAlloc(static_cast<size_t>(rowEntries)));
     if (!lengths) return nullptr;
-    // The records and cells of rows ahead are fetched while this one is read.
-    const int kRecordsAhead = 32, kCellsAhead = 16;
-    for (int r = 0; r < count; ++r) {
-        if (r + kRecordsAhead < count) qv::Prefetch(rows[r + kRecordsAhead]);
-        if (r + kCellsAhead < count && k < rows[r + kCellsAhead]->cellCount)
-            qv::Prefetch(rows[r + kCellsAhead]->CellAddress(k));
-        lengths[r] = Entry(rows[r]->CellOrEmpty(k));
-    }
+    std::memset(lengths, kReadRow, static_cast<size_t>(rowEntries));
     columns_[k] = lengths;
     return lengths;
 }
