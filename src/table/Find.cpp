@@ -52,8 +52,7 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
     // loaded field's length is in its cell. Cells of other types take the
     // general comparison.
     const UINT length = SysStringLen(sought);
-    auto same = [&](const ROWHEADER* record) {
-        const VxCell value = record->CellOrEmpty(cell);
+    auto same = [&](const ROWHEADER* record, VxCell value) {
         if (value.IsText())
             return value.TextLength() == length &&
                    SameText(record->text + value.TextOffset(), sought, length, caseSensitive);
@@ -84,8 +83,9 @@ bool VxASCOSPObject::FindText(LONG& row, LONG step, LONG rowCount, LONG cell, co
         const LONG cellAhead = row + kCellsAhead * step;
         if (unread(cellAhead) && cell < rows_[cellAhead]->cellCount) qv::Prefetch(rows_[cellAhead]->CellAddress(cell));
         const ROWHEADER* record = rows_[row];
-        if (lengths) lengths[row] = VxColumnLengths::Entry(record->CellOrEmpty(cell));
-        if (same(record) == equal) return true;
+        const VxCell value = record->CellOrEmpty(cell);
+        if (lengths) lengths[row] = VxColumnLengths::Entry(value);
+        if (same(record, value) == equal) return true;
     }
     return false;
 }
